@@ -1,0 +1,47 @@
+# The product: tirk-console.dll, and the suites that prove it on Wine's real console.
+target_include_directories(jni_headers INTERFACE "${jni_include}" "${CMAKE_SOURCE_DIR}/include/win32")
+
+add_library(tirk-console SHARED src/WinConsoleNative.cpp src/tirk-console.def)
+add_dependencies(tirk-console jni_header)
+target_include_directories(tirk-console PRIVATE "${jni_generated}")
+target_link_libraries(tirk-console PRIVATE jni_headers)
+set_target_properties(tirk-console PROPERTIES
+  PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/dist"
+  ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import")
+target_compile_options(tirk-console PRIVATE
+  -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+  "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
+# Statically linked so that the DLL needs nothing beyond KERNEL32.dll and msvcrt.dll (a
+# libstdc++ or libgcc DLL found on the search path would be a planting risk); stripped,
+# without a timestamp and at a fixed preferred base so the same sources give the same bytes.
+target_link_options(tirk-console PRIVATE
+  -static -s
+  -Wl,--no-insert-timestamp -Wl,--image-base=0x180000000
+  -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+
+add_test(NAME pe_check
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/pe/check-pe.sh" "$<TARGET_FILE:tirk-console>" "${CMAKE_SOURCE_DIR}/src/tirk-console.def")
+
+add_executable(wine_tests
+  tests/wine/WineRig.cpp
+  tests/wine/StdHandleTest.cpp
+  tests/wine/InputTest.cpp
+  tests/wine/OutputTest.cpp
+  tests/wine/ModeTest.cpp
+  tests/wine/ConcurrencyTest.cpp)
+target_link_libraries(wine_tests PRIVATE gtest gmock fake_jni)
+target_link_options(wine_tests PRIVATE -static)
+add_dependencies(wine_tests tirk-console)
+add_test(NAME wine
+  COMMAND wine_tests "$<TARGET_FILE:tirk-console>" "--gtest_output=xml:${test_reports}/wine.xml")
+
+add_executable(typed_reader tests/wine/TypedReader.cpp)
+target_link_libraries(typed_reader PRIVATE jni_headers fake_jni)
+target_link_options(typed_reader PRIVATE -static)
+add_test(NAME typed_input
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/wine/typed_input_test.py"
+          "$<TARGET_FILE:typed_reader>" "$<TARGET_FILE:tirk-console>" "${test_reports}/typed_input.xml")
+
+set_tests_properties(wine typed_input PROPERTIES
+  ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")

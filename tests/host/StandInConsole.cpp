@@ -1,0 +1,132 @@
+#include "StandInConsole.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace standin {
+
+namespace {
+
+Console theConsole;
+
+std::string handleHex(HANDLE handle) {
+    return hex(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(handle)));
+}
+
+void log(std::string call) {
+    theConsole.calls.push_back(std::move(call));
+}
+
+// What a failed call may leave behind in its out-parameters.
+constexpr DWORD garbage = 0xA5A5A5A5u;
+
+}  // namespace
+
+Console& console() {
+    return theConsole;
+}
+
+void reset() {
+    theConsole = Console{};
+}
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace standin
+
+using standin::theConsole;
+using standin::garbage;
+using standin::handleHex;
+using standin::hex;
+using standin::log;
+
+extern "C" {
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    log("GetStdHandle(" + hex(nStdHandle) + ")");
+    return theConsole.stdHandle;
+}
+
+BOOL WINAPI ReadConsoleInputW(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
+                              LPDWORD lpNumberOfEventsRead) {
+    log("ReadConsoleInputW(" + handleHex(hConsoleInput) + ", " + std::to_string(nLength) + ")");
+    if (theConsole.result == FALSE) {
+        *lpNumberOfEventsRead = 1;
+        lpBuffer->EventType = KEY_EVENT;
+        return FALSE;
+    }
+    *lpNumberOfEventsRead = 0;
+    if (!theConsole.input.empty() && nLength > 0) {
+        *lpBuffer = theConsole.input.front();
+        theConsole.input.pop_front();
+        *lpNumberOfEventsRead = 1;
+    }
+    return theConsole.result;
+}
+
+BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumberOfEvents) {
+    log("GetNumberOfConsoleInputEvents(" + handleHex(hConsoleInput) + ")");
+    *lpNumberOfEvents = theConsole.result == FALSE ? garbage : theConsole.count;
+    return theConsole.result;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    log("WaitForSingleObject(" + handleHex(hHandle) + ", " + hex(dwMilliseconds) + ")");
+    return theConsole.waitResult;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) {
+    log("WriteConsoleW(" + handleHex(hConsoleOutput) + ", " + std::to_string(nNumberOfCharsToWrite) +
+        (lpReserved == nullptr ? ", null)" : ", reserved)"));
+    const auto* text = static_cast<const char16_t*>(lpBuffer);
+    DWORD written = std::min(nNumberOfCharsToWrite, theConsole.writeLimit);
+    if (theConsole.result == FALSE) {
+        *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
+        return FALSE;
+    }
+    theConsole.written.append(text, written);
+    *lpNumberOfCharsWritten = written;
+    return theConsole.result;
+}
+
+BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, CONSOLE_SCREEN_BUFFER_INFO* lpConsoleScreenBufferInfo) {
+    log("GetConsoleScreenBufferInfo(" + handleHex(hConsoleOutput) + ")");
+    *lpConsoleScreenBufferInfo = theConsole.bufferInfo;
+    if (theConsole.result == FALSE) {
+        lpConsoleScreenBufferInfo->srWindow = SMALL_RECT{0, 0, 79, 24};
+    }
+    return theConsole.result;
+}
+
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    log("GetConsoleMode(" + handleHex(hConsoleHandle) + ")");
+    *lpMode = theConsole.result == FALSE ? garbage : theConsole.mode;
+    return theConsole.result;
+}
+
+BOOL WINAPI SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode) {
+    log("SetConsoleMode(" + handleHex(hConsoleHandle) + ", " + hex(dwMode) + ")");
+    return theConsole.result;
+}
+
+UINT WINAPI GetConsoleOutputCP(void) {
+    log("GetConsoleOutputCP()");
+    return theConsole.codePage;
+}
+
+BOOL WINAPI AllocConsole(void) {
+    log("AllocConsole()");
+    return theConsole.result;
+}
+
+BOOL WINAPI FreeConsole(void) {
+    log("FreeConsole()");
+    return theConsole.result;
+}
+
+}  // extern "C"
