@@ -1,0 +1,132 @@
+#include "WineRig.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+Bridge theBridge;
+std::string dllPath;
+
+template <class F>
+void resolve(HMODULE dll, const char* method, F& entry) {
+    std::string name = std::string("Java_org_tirk_terminal_tty_impl_WinConsoleNative_") + method;
+    entry = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name.c_str())));
+    if (entry == nullptr) {
+        std::fprintf(stderr, "%s is not exported\n", name.c_str());
+        std::exit(2);
+    }
+}
+
+std::wstring widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
+Bridge loadBridge(const std::string& path) {
+    std::string windowsPath = path;
+    if (!windowsPath.empty() && windowsPath[0] == '/') {
+        windowsPath = "Z:" + windowsPath;
+    }
+    for (char& c : windowsPath) {
+        c = c == '/' ? '\\' : c;
+    }
+    HMODULE dll = LoadLibraryA(windowsPath.c_str());
+    if (dll == nullptr) {
+        std::fprintf(stderr, "cannot load %s (error %lu)\n", windowsPath.c_str(), GetLastError());
+        std::exit(2);
+    }
+    Bridge b{};
+    resolve(dll, "getStdHandle", b.getStdHandle);
+    resolve(dll, "readConsoleInputEvent", b.readConsoleInputEvent);
+    resolve(dll, "getNumberOfConsoleInputEvents", b.getNumberOfConsoleInputEvents);
+    resolve(dll, "waitForSingleObject", b.waitForSingleObject);
+    resolve(dll, "writeConsole", b.writeConsole);
+    resolve(dll, "getConsoleSize", b.getConsoleSize);
+    resolve(dll, "getConsoleMode", b.getConsoleMode);
+    resolve(dll, "setConsoleMode", b.setConsoleMode);
+    resolve(dll, "getConsoleOutputCP", b.getConsoleOutputCP);
+    resolve(dll, "allocConsole", b.allocConsole);
+    resolve(dll, "freeConsole", b.freeConsole);
+    return b;
+}
+
+const Bridge& bridge() {
+    return theBridge;
+}
+
+HANDLE consoleInput() {
+    static HANDLE handle = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    return handle;
+}
+
+HANDLE consoleOutput() {
+    static HANDLE handle = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    return handle;
+}
+
+std::string runChild(const std::string& action, DWORD flags) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    wchar_t resultFile[MAX_PATH];
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"trk", 0, resultFile);
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" \"" + widen(dllPath) + L"\" --child " +
+                               widen(action) + L" \"" + resultFile + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                        &process)) {
+        return "cannot start child";
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    std::ifstream in(resultFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    in.close();
+    DeleteFileW(resultFile);
+    return text.str();
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s tirk-console.dll [--child ACTION FILE | gtest options]\n", argv[0]);
+        return 2;
+    }
+    dllPath = argv[1];
+    theBridge = loadBridge(dllPath);
+    if (argc == 5 && std::string(argv[2]) == "--child") {
+        std::ofstream(argv[4]) << childAction(argv[3]);
+        return 0;
+    }
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+std::string childAction(const std::string& action) {
+    FakeJni jni;
+    std::ostringstream out;
+    if (action == "stdhandles") {
+        // Each line: what the bridge returns, then what the platform returns.
+        for (jint which : {-10, -11, -12}) {
+            out << theBridge.getStdHandle(&jni, nullptr, which) << ' '
+                << handleValue(GetStdHandle(static_cast<DWORD>(which))) << '\n';
+        }
+    } else if (action == "alloc-free") {
+        out << int{theBridge.allocConsole(&jni, nullptr)} << int{theBridge.allocConsole(&jni, nullptr)}
+            << int{theBridge.freeConsole(&jni, nullptr)} << int{theBridge.freeConsole(&jni, nullptr)}
+            << (FreeConsole() != 0 ? 1 : 0);
+    } else {
+        out << "unknown action " << action;
+    }
+    return out.str();
+}
