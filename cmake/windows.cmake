@@ -10,7 +10,7 @@ set_target_properties(tirk-console PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/dist"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import")
 target_compile_options(tirk-console PRIVATE
-  -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+  -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-ident
   "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
 # Statically linked so that the DLL needs nothing beyond KERNEL32.dll and msvcrt.dll (a
 # libstdc++ or libgcc DLL found on the search path would be a planting risk); stripped,
@@ -21,9 +21,11 @@ target_link_options(tirk-console PRIVATE
   -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
 
 add_test(NAME pe_check
-  COMMAND "${CMAKE_SOURCE_DIR}/tests/pe/check-pe.sh" "$<TARGET_FILE:tirk-console>" "${CMAKE_SOURCE_DIR}/src/tirk-console.def")
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_pe.py" "$<TARGET_FILE:tirk-console>"
+          "${CMAKE_SOURCE_DIR}/src/tirk-console.def" "$<TARGET_OBJECTS:tirk-console>" "${test_reports}/pe_check.xml")
 
 add_executable(wine_tests
+  tests/wine/Bridge.cpp
   tests/wine/WineRig.cpp
   tests/wine/StdHandleTest.cpp
   tests/wine/InputTest.cpp
@@ -36,7 +38,7 @@ add_dependencies(wine_tests tirk-console)
 add_test(NAME wine
   COMMAND wine_tests "$<TARGET_FILE:tirk-console>" "--gtest_output=xml:${test_reports}/wine.xml")
 
-add_executable(typed_reader tests/wine/TypedReader.cpp)
+add_executable(typed_reader tests/wine/TypedReader.cpp tests/wine/Bridge.cpp)
 target_link_libraries(typed_reader PRIVATE jni_headers fake_jni)
 target_link_options(typed_reader PRIVATE -static)
 add_test(NAME typed_input
@@ -45,3 +47,12 @@ add_test(NAME typed_input
 
 set_tests_properties(wine typed_input PROPERTIES
   ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")
+
+# The jar: the Java class, with a fixed timestamp so that the same sources give the same bytes.
+set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
+add_custom_command(
+  OUTPUT "${jar_file}"
+  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${jar_file}" --date=2026-01-01T00:00:00Z -C "${java_classes}" .
+  DEPENDS "${java_classes}/org/tirk/terminal/tty/impl/WinConsoleNative.class"
+  COMMENT "Packing tirk-console.jar")
+add_custom_target(jar ALL DEPENDS "${jar_file}")

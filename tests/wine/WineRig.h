@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "Bridge.h"
 #include "FakeJni.h"
 #include "InputRecords.h"
 
@@ -14,24 +15,6 @@
 
 #include <string>
 #include <vector>
-
-struct Bridge {
-    jlong(JNICALL* getStdHandle)(JNIEnv*, jclass, jint);
-    jintArray(JNICALL* readConsoleInputEvent)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* getNumberOfConsoleInputEvents)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* waitForSingleObject)(JNIEnv*, jclass, jlong, jint);
-    jboolean(JNICALL* writeConsole)(JNIEnv*, jclass, jlong, jcharArray, jint);
-    jintArray(JNICALL* getConsoleSize)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* getConsoleMode)(JNIEnv*, jclass, jlong);
-    jboolean(JNICALL* setConsoleMode)(JNIEnv*, jclass, jlong, jint);
-    jint(JNICALL* getConsoleOutputCP)(JNIEnv*, jclass);
-    jboolean(JNICALL* allocConsole)(JNIEnv*, jclass);
-    jboolean(JNICALL* freeConsole)(JNIEnv*, jclass);
-};
-
-// Loads the DLL at `path` (a Windows path, or a Unix one that Wine maps to drive Z:) and
-// resolves all eleven names; stops the program with a message if any is missing.
-Bridge loadBridge(const std::string& path);
 
 // The bridge the test program loaded at start.
 const Bridge& bridge();
