@@ -9,4 +9,5 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target tirk-console jar -j"$(nproc)"
 mkdir -p dist
 cp build/windows/dist/tirk-console.dll build/windows/dist/tirk-console.jar dist/
+(cd dist && sha256sum tirk-console.dll > tirk-console.dll.sha256)
 ls -l dist

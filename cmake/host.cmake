@@ -1,11 +1,14 @@
 # The entry points built for Linux against the stand-in console, and the suites that drive
-# them with faults the real platform cannot be made to show.
+# them with faults the real platform cannot be made to show: the host rig in C++, and the
+# JVM suite that loads the same code as libtirk-console.so into OpenJDK.
 target_include_directories(jni_headers INTERFACE "${jni_include}" "${jni_include}/linux")
 
-add_library(bridge_on_standin STATIC src/WinConsoleNative.cpp tests/host/StandInConsole.cpp)
+add_library(bridge_on_standin OBJECT src/WinConsoleNative.cpp tests/host/StandInConsole.cpp)
 add_dependencies(bridge_on_standin jni_header)
+set_target_properties(bridge_on_standin PROPERTIES POSITION_INDEPENDENT_CODE ON)
 target_include_directories(bridge_on_standin PUBLIC
-  "${CMAKE_SOURCE_DIR}/tests/host/standin" "${CMAKE_SOURCE_DIR}/tests/host" "${CMAKE_SOURCE_DIR}/src" "${jni_generated}")
+  "${CMAKE_SOURCE_DIR}/tests/host/standin" "${CMAKE_SOURCE_DIR}/tests/host" "${CMAKE_SOURCE_DIR}/tests/common"
+  "${CMAKE_SOURCE_DIR}/src" "${jni_generated}")
 target_link_libraries(bridge_on_standin PUBLIC jni_headers)
 target_compile_options(bridge_on_standin PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti)
 
@@ -17,3 +20,47 @@ add_executable(host_tests
   tests/host/ModeTest.cpp)
 target_link_libraries(host_tests PRIVATE bridge_on_standin fake_jni gmock gtest_main)
 add_test(NAME host COMMAND host_tests "--gtest_output=xml:${test_reports}/host.xml")
+
+# libtirk-console.so: the same entry points over the stand-in, plus test-only natives that
+# let Java tests script the stand-in.
+add_library(tirk-console-jvm SHARED tests/jvm/StandInHooks.cpp)
+target_link_libraries(tirk-console-jvm PRIVATE bridge_on_standin)
+set_target_properties(tirk-console-jvm PROPERTIES
+  OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/lib")
+
+# Jars laid out like the product jar, holding the Linux library: one intact, one whose
+# recorded SHA-256 is wrong.
+set(natives_jar "${CMAKE_BINARY_DIR}/jvm/natives.jar")
+set(damaged_jar "${CMAKE_BINARY_DIR}/jvm/natives-damaged.jar")
+set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
+add_custom_command(
+  OUTPUT "${natives_jar}" "${damaged_jar}"
+  COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:tirk-console-jvm> -DPLATFORM=linux-x86-64
+          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${natives_jar} -P "${pack_jar}"
+  COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:tirk-console-jvm> -DPLATFORM=linux-x86-64
+          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${damaged_jar} -DDIGEST=0000000000000000000000000000000000000000000000000000000000000000
+          -P "${pack_jar}"
+  DEPENDS tirk-console-jvm "${pack_jar}"
+  COMMENT "Packing the Linux library into test jars")
+
+set(junit_jars /usr/share/java/junit-jupiter-api.jar /usr/share/java/junit-jupiter-params.jar
+               /usr/share/java/apiguardian-api.jar /usr/share/java/opentest4j.jar
+               /usr/share/java/junit-platform-commons.jar)
+list(JOIN junit_jars ":" junit_classpath)
+file(GLOB jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/*.java")
+set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
+add_custom_command(
+  OUTPUT "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${jvm_test_classes}"
+  COMMAND "${Java_JAVAC_EXECUTABLE}" -cp "${java_classes}:${junit_classpath}" -d "${jvm_test_classes}" ${jvm_test_sources}
+  DEPENDS ${jvm_test_sources} "${java_stamp}"
+  COMMENT "Compiling the JVM tests")
+add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class")
+
+add_test(NAME jvm
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml"
+    "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
+    "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
+    "-Dtest.nativesJar=${natives_jar}" "-Dtest.damagedJar=${damaged_jar}"
+    "-Dtest.classes=${java_classes}:${jvm_test_classes}"
+    -cp "${java_classes}:${jvm_test_classes}")

@@ -20,9 +20,22 @@ target_link_options(tirk-console PRIVATE
   -Wl,--no-insert-timestamp -Wl,--image-base=0x180000000
   -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
 
+# The jar: the Java classes, the DLL and its SHA-256 where the loader finds them, and a
+# manifest that makes it runnable (the demo) and grants native access on Java 24+.
+set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
+add_custom_command(
+  OUTPUT "${jar_file}"
+  COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_SOURCE_DIR}/java/MANIFEST.MF
+          -DLIBRARY=$<TARGET_FILE:tirk-console> -DPLATFORM=windows-x86-64 -DJAR=${Java_JAR_EXECUTABLE}
+          -DOUTPUT=${jar_file} -P "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
+  DEPENDS "${java_stamp}" tirk-console "${CMAKE_SOURCE_DIR}/java/MANIFEST.MF" "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
+  COMMENT "Packing tirk-console.jar")
+add_custom_target(jar ALL DEPENDS "${jar_file}")
+
 add_test(NAME pe_check
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_pe.py" "$<TARGET_FILE:tirk-console>"
-          "${CMAKE_SOURCE_DIR}/src/tirk-console.def" "$<TARGET_OBJECTS:tirk-console>" "${test_reports}/pe_check.xml")
+          "${CMAKE_SOURCE_DIR}/src/tirk-console.def" "$<TARGET_OBJECTS:tirk-console>" "${jar_file}"
+          "${test_reports}/pe_check.xml")
 
 add_executable(wine_tests
   tests/wine/Bridge.cpp
@@ -48,11 +61,3 @@ add_test(NAME typed_input
 set_tests_properties(wine typed_input PROPERTIES
   ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")
 
-# The jar: the Java class, with a fixed timestamp so that the same sources give the same bytes.
-set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
-add_custom_command(
-  OUTPUT "${jar_file}"
-  COMMAND "${Java_JAR_EXECUTABLE}" --create --file "${jar_file}" --date=2026-01-01T00:00:00Z -C "${java_classes}" .
-  DEPENDS "${java_classes}/org/tirk/terminal/tty/impl/WinConsoleNative.class"
-  COMMENT "Packing tirk-console.jar")
-add_custom_target(jar ALL DEPENDS "${jar_file}")

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Checks the built DLL as a loader would see it: format, exports, imports, security flags,
-size and sections; and checks that the bridge's own object code holds no data and calls
-nothing but the console functions (no heap, no exceptions, no C++ runtime)."""
+size and sections; checks that the bridge's own object code holds no data and calls nothing
+but the console functions (no heap, no exceptions, no C++ runtime); and checks that the jar
+carries this very DLL, its SHA-256 and the manifest entries."""
+import hashlib
 import os
 import re
 import subprocess
 import sys
+import zipfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from junit import Report  # noqa: E402
@@ -29,7 +32,24 @@ def def_exports(path):
     return sorted(lines)
 
 
-def main(dll, def_file, obj, report_path):
+def check_jar(report, jar, dll):
+    folder = "org/tirk/terminal/tty/impl/native/windows-x86-64/"
+    with zipfile.ZipFile(jar) as archive:
+        names = set(archive.namelist())
+        bundled = archive.read(folder + "tirk-console.dll") if folder + "tirk-console.dll" in names else b""
+        recorded = archive.read(folder + "tirk-console.dll.sha256").decode().split()[0] \
+            if folder + "tirk-console.dll.sha256" in names else ""
+        manifest = archive.read("META-INF/MANIFEST.MF").decode()
+    report.check("jar carries the built DLL", bundled == open(dll, "rb").read())
+    report.check("jar records the DLL's SHA-256", recorded == hashlib.sha256(bundled).hexdigest(), recorded)
+    report.check("jar carries the classes", {"org/tirk/terminal/tty/impl/WinConsoleNative.class",
+                                             "org/tirk/terminal/tty/impl/NativeLibrary.class"} <= names)
+    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Automatic-Module-Name: org.tirk.terminal.console",
+                  "Main-Class: org.tirk.terminal.tty.impl.WinConsoleDemo"):
+        report.check("manifest has " + entry, entry in manifest, manifest)
+
+
+def main(dll, def_file, obj, jar, report_path):
     report = Report("pe_check")
     private = run(OBJDUMP, "-p", dll)
     headers = run(OBJDUMP, "-h", dll)
@@ -67,6 +87,7 @@ def main(dll, def_file, obj, report_path):
             if name.startswith((".data", ".bss", ".tls")) and int(size, 16) != 0}
     report.check("bridge code has no global or static data", not data, str(data))
 
+    check_jar(report, jar, dll)
     report.finish(report_path)
 
 
