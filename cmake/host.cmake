@@ -64,3 +64,12 @@ add_test(NAME jvm
     "-Dtest.nativesJar=${natives_jar}" "-Dtest.damagedJar=${damaged_jar}"
     "-Dtest.classes=${java_classes}:${jvm_test_classes}"
     -cp "${java_classes}:${jvm_test_classes}")
+
+# Benchmarks, run here in smoke mode only; bench.sh runs them in full.
+add_executable(instruction_driver bench/host/InstructionDriver.cpp)
+target_link_libraries(instruction_driver PRIVATE bridge_on_standin fake_jni)
+foreach(bench IN ITEMS instructions jvm)
+  add_test(NAME bench_${bench}
+    COMMAND python3 "${CMAKE_SOURCE_DIR}/bench/run.py" ${bench} --smoke --host-build "${CMAKE_BINARY_DIR}"
+            --report "${test_reports}/bench_${bench}.xml")
+endforeach()

@@ -61,3 +61,13 @@ add_test(NAME typed_input
 set_tests_properties(wine typed_input PROPERTIES
   ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")
 
+
+# Benchmark against the bare Win32 calls, run here in smoke mode only; bench.sh runs it in full.
+add_executable(wine_bench bench/wine/WineBench.cpp tests/wine/Bridge.cpp)
+target_link_libraries(wine_bench PRIVATE jni_headers)
+target_include_directories(wine_bench PRIVATE tests/wine)
+target_link_options(wine_bench PRIVATE -static)
+target_compile_options(wine_bench PRIVATE -O2)
+add_test(NAME bench_wine
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/bench/run.py" wine --smoke --windows-build "${CMAKE_BINARY_DIR}"
+          --report "${test_reports}/bench_wine.xml")

@@ -35,10 +35,11 @@ inline jlong toHandleValue(HANDLE handle) {
 // Fills `values` with the input event array of `record` and returns its length, or 0 for
 // a record kind that Java is not told about (focus and menu records among them).
 // WORD and WCHAR fields are unsigned and so zero-extend; SHORT fields sign-extend;
-// DWORD fields keep their 32-bit pattern.
+// DWORD fields keep their 32-bit pattern. Key records come first: they are most of what a
+// terminal reads.
 inline jsize encodeInputEvent(const INPUT_RECORD& record, jint (&values)[maxInputEventLength]) {
     switch (record.EventType) {
-    case KEY_EVENT: {
+    case KEY_EVENT: [[likely]] {
         const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
         values[0] = KEY_EVENT;
         values[1] = key.bKeyDown != 0 ? 1 : 0;

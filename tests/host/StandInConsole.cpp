@@ -13,8 +13,13 @@ std::string handleHex(HANDLE handle) {
     return hex(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(handle)));
 }
 
-void log(std::string call) {
-    theConsole.calls.push_back(std::move(call));
+// Takes the call's text as a function so that a benchmark with logging off does not pay
+// for formatting it.
+template <class Text>
+void log(Text text) {
+    if (theConsole.logging) {
+        theConsole.calls.push_back(text());
+    }
 }
 
 // What a failed call may leave behind in its out-parameters.
@@ -47,13 +52,13 @@ using standin::log;
 extern "C" {
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
-    log("GetStdHandle(" + hex(nStdHandle) + ")");
+    log([&] { return "GetStdHandle(" + hex(nStdHandle) + ")"; });
     return theConsole.stdHandle;
 }
 
 BOOL WINAPI ReadConsoleInputW(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
-    log("ReadConsoleInputW(" + handleHex(hConsoleInput) + ", " + std::to_string(nLength) + ")");
+    log([&] { return "ReadConsoleInputW(" + handleHex(hConsoleInput) + ", " + std::to_string(nLength) + ")"; });
     if (theConsole.result == FALSE) {
         *lpNumberOfEventsRead = 1;
         lpBuffer->EventType = KEY_EVENT;
@@ -62,40 +67,44 @@ BOOL WINAPI ReadConsoleInputW(HANDLE hConsoleInput, INPUT_RECORD* lpBuffer, DWOR
     *lpNumberOfEventsRead = 0;
     if (!theConsole.input.empty() && nLength > 0) {
         *lpBuffer = theConsole.input.front();
-        theConsole.input.pop_front();
+        if (theConsole.consume) {
+            theConsole.input.pop_front();
+        }
         *lpNumberOfEventsRead = 1;
     }
     return theConsole.result;
 }
 
 BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumberOfEvents) {
-    log("GetNumberOfConsoleInputEvents(" + handleHex(hConsoleInput) + ")");
+    log([&] { return "GetNumberOfConsoleInputEvents(" + handleHex(hConsoleInput) + ")"; });
     *lpNumberOfEvents = theConsole.result == FALSE ? garbage : theConsole.count;
     return theConsole.result;
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-    log("WaitForSingleObject(" + handleHex(hHandle) + ", " + hex(dwMilliseconds) + ")");
+    log([&] { return "WaitForSingleObject(" + handleHex(hHandle) + ", " + hex(dwMilliseconds) + ")"; });
     return theConsole.waitResult;
 }
 
 BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
                           LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) {
-    log("WriteConsoleW(" + handleHex(hConsoleOutput) + ", " + std::to_string(nNumberOfCharsToWrite) +
-        (lpReserved == nullptr ? ", null)" : ", reserved)"));
+    log([&] { return "WriteConsoleW(" + handleHex(hConsoleOutput) + ", " + std::to_string(nNumberOfCharsToWrite) +
+        (lpReserved == nullptr ? ", null)" : ", reserved)"); });
     const auto* text = static_cast<const char16_t*>(lpBuffer);
     DWORD written = std::min(nNumberOfCharsToWrite, theConsole.writeLimit);
     if (theConsole.result == FALSE) {
         *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
         return FALSE;
     }
-    theConsole.written.append(text, written);
+    if (theConsole.logging) {
+        theConsole.written.append(text, written);
+    }
     *lpNumberOfCharsWritten = written;
     return theConsole.result;
 }
 
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, CONSOLE_SCREEN_BUFFER_INFO* lpConsoleScreenBufferInfo) {
-    log("GetConsoleScreenBufferInfo(" + handleHex(hConsoleOutput) + ")");
+    log([&] { return "GetConsoleScreenBufferInfo(" + handleHex(hConsoleOutput) + ")"; });
     *lpConsoleScreenBufferInfo = theConsole.bufferInfo;
     if (theConsole.result == FALSE) {
         lpConsoleScreenBufferInfo->srWindow = SMALL_RECT{0, 0, 79, 24};
@@ -104,28 +113,28 @@ BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, CONSOLE_SCREEN_BUF
 }
 
 BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
-    log("GetConsoleMode(" + handleHex(hConsoleHandle) + ")");
+    log([&] { return "GetConsoleMode(" + handleHex(hConsoleHandle) + ")"; });
     *lpMode = theConsole.result == FALSE ? garbage : theConsole.mode;
     return theConsole.result;
 }
 
 BOOL WINAPI SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode) {
-    log("SetConsoleMode(" + handleHex(hConsoleHandle) + ", " + hex(dwMode) + ")");
+    log([&] { return "SetConsoleMode(" + handleHex(hConsoleHandle) + ", " + hex(dwMode) + ")"; });
     return theConsole.result;
 }
 
 UINT WINAPI GetConsoleOutputCP(void) {
-    log("GetConsoleOutputCP()");
+    log([&] { return "GetConsoleOutputCP()"; });
     return theConsole.codePage;
 }
 
 BOOL WINAPI AllocConsole(void) {
-    log("AllocConsole()");
+    log([&] { return "AllocConsole()"; });
     return theConsole.result;
 }
 
 BOOL WINAPI FreeConsole(void) {
-    log("FreeConsole()");
+    log([&] { return "FreeConsole()"; });
     return theConsole.result;
 }
 

@@ -24,6 +24,10 @@ struct Console {
     CONSOLE_SCREEN_BUFFER_INFO bufferInfo{};
     DWORD mode = 0;
     UINT codePage = 65001;
+    // For benchmarks: with logging off the functions record nothing, and with consume off
+    // ReadConsoleInputW hands out the first record again and again.
+    bool logging = true;
+    bool consume = true;
 
     // What the calls received, one line per call, e.g. "SetConsoleMode(0x1234, 0x80000007)".
     std::vector<std::string> calls;

@@ -69,6 +69,16 @@ JNIEXPORT void JNICALL STANDIN(setWriteLimit)(JNIEnv*, jclass, jint limit) {
     standin::console().writeLimit = static_cast<DWORD>(limit);
 }
 
+JNIEXPORT void JNICALL STANDIN(setQuiet)(JNIEnv*, jclass, jboolean quiet) {
+    standin::console().logging = !quiet;
+    standin::console().consume = !quiet;
+}
+
+// The floor for a JNI call from Java: an entry point that does nothing.
+JNIEXPORT jint JNICALL STANDIN(emptyNative)(JNIEnv*, jclass, jlong) {
+    return 0;
+}
+
 JNIEXPORT jobjectArray JNICALL STANDIN(calls)(JNIEnv* env, jclass) {
     const std::vector<std::string>& calls = standin::console().calls;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(calls.size()), env->FindClass("java/lang/String"), nullptr);

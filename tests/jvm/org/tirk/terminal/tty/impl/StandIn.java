@@ -50,6 +50,12 @@ final class StandIn {
 
     static native void setWriteLimit(int limit);
 
+    /** For benchmarks: log nothing, and hand out the first queued record on every read. */
+    static native void setQuiet(boolean quiet);
+
+    /** A native method that does nothing, with the signature of getConsoleMode. */
+    static native int emptyNative(long handle);
+
     private static native String[] calls();
 
     /** Every code unit WriteConsoleW was asked to write, in order. */

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs every benchmark in full and rewrites BENCHMARKS.md with the machine, the command and
+# the results. Takes a few minutes; ./test.sh runs the same benchmarks in a tiny smoke mode.
+set -euo pipefail
+cd "$(dirname "$0")"
+. tools/ensure-packages.sh
+ensure_packages "${TEST_PACKAGES[@]}"
+
+for preset in host windows; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j"$(nproc)"
+done
+python3 bench/run.py all
