@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds everything and runs every suite: the host rig (Linux, stand-in console) and the
-# Windows rig (the real DLL under Wine). Ends with one line "N passed, N failed".
+# Builds everything and runs every suite: the host rig (Linux, stand-in console, and the JVM
+# suite), the same rig under sanitizers with a short fuzzing run, and the Windows rig (the
+# real DLL under Wine). Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 ensure_packages "${TEST_PACKAGES[@]}"
 
-builds=(host windows)
+builds=(host sanitize windows)
 status=0
 for preset in "${builds[@]}"; do
     rm -rf "build/$preset/reports"

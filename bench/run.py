@@ -37,15 +37,15 @@ def instructions(host_build, smoke):
         out = os.path.join(work, "callgrind.out")
         run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out,
              os.path.join(host_build, "instruction_driver"), str(calls)])
-        annotated = run(["callgrind_annotate", "--inclusive=no", "--threshold=100", out])
-    rows = []
+        annotated = run(["callgrind_annotate", "--inclusive=no", "--threshold=100", "--auto=no", out])
+    # With debug information, code inlined from other files is listed under those files:
+    # an entry point's own cost is the sum of its lines.
+    totals = {}
     for line in annotated.splitlines():
         match = re.match(r"\s*([\d,]+)\s+\([^)]*\)\s+\S*?" + ENTRY + r"(\w+)", line)
         if match:
-            name = match.group(2)
-            per_call = int(match.group(1).replace(",", "")) / calls
-            rows.append((name, per_call, INSTRUCTION_GOALS.get(name, 16)))
-    return sorted(rows)
+            totals[match.group(2)] = totals.get(match.group(2), 0) + int(match.group(1).replace(",", ""))
+    return sorted((name, total / calls, INSTRUCTION_GOALS.get(name, 16)) for name, total in totals.items())
 
 
 def wine(windows_build, smoke):

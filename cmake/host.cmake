@@ -10,7 +10,7 @@ target_include_directories(bridge_on_standin PUBLIC
   "${CMAKE_SOURCE_DIR}/tests/host/standin" "${CMAKE_SOURCE_DIR}/tests/host" "${CMAKE_SOURCE_DIR}/tests/common"
   "${CMAKE_SOURCE_DIR}/src" "${jni_generated}")
 target_link_libraries(bridge_on_standin PUBLIC jni_headers)
-target_compile_options(bridge_on_standin PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti)
+target_compile_options(bridge_on_standin PRIVATE -O2 -g -Wall -Wextra -Werror -fno-exceptions -fno-rtti)
 
 add_executable(host_tests
   tests/host/HandleRuleTest.cpp
@@ -19,7 +19,20 @@ add_executable(host_tests
   tests/host/OutputTest.cpp
   tests/host/ModeTest.cpp)
 target_link_libraries(host_tests PRIVATE bridge_on_standin fake_jni gmock gtest_main)
+if(TIRK_SANITIZE)
+  add_test(NAME host_sanitized COMMAND host_tests "--gtest_output=xml:${test_reports}/host_sanitized.xml")
+  include(cmake/fuzz.cmake)
+  return()
+endif()
 add_test(NAME host COMMAND host_tests "--gtest_output=xml:${test_reports}/host.xml")
+add_test(NAME host_memcheck
+  COMMAND valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --quiet
+          "$<TARGET_FILE:host_tests>" "--gtest_output=xml:${test_reports}/host_memcheck.xml")
+
+# clang-tidy over the library's sources, with the checks in .clang-tidy.
+add_test(NAME clang_tidy
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tools/run-clang-tidy.py" "${CMAKE_BINARY_DIR}" "${test_reports}/clang_tidy.xml"
+          "${CMAKE_SOURCE_DIR}/src/WinConsoleNative.cpp")
 
 # libtirk-console.so: the same entry points over the stand-in, plus test-only natives that
 # let Java tests script the stand-in.

@@ -71,3 +71,18 @@ target_compile_options(wine_bench PRIVATE -O2)
 add_test(NAME bench_wine
   COMMAND python3 "${CMAKE_SOURCE_DIR}/bench/run.py" wine --smoke --windows-build "${CMAKE_BINARY_DIR}"
           --report "${test_reports}/bench_wine.xml")
+
+# Random calls from four threads into the real DLL; fuzz.sh makes a million of them.
+add_executable(wine_fuzz tests/wine/FuzzCalls.cpp tests/wine/Bridge.cpp)
+target_link_libraries(wine_fuzz PRIVATE fake_jni)
+target_link_options(wine_fuzz PRIVATE -static)
+set(TIRK_WINE_FUZZ_CALLS 10000 CACHE STRING "How many random calls the Wine fuzzing test makes")
+add_test(NAME wine_fuzz
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/wine/wine_fuzz_test.py" "$<TARGET_FILE:wine_fuzz>"
+          "$<TARGET_FILE:tirk-console>" "${TIRK_WINE_FUZZ_CALLS}" 4 1 "${test_reports}/wine_fuzz.xml")
+set_tests_properties(wine_fuzz PROPERTIES
+  ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")
+
+add_test(NAME reproducible
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/pe/reproducible.sh" "${CMAKE_SOURCE_DIR}" "$<TARGET_FILE:tirk-console>"
+          "${test_reports}/reproducible.xml")

@@ -86,7 +86,7 @@ Java_org_tirk_terminal_tty_impl_WinConsoleNative_writeConsole(JNIEnv* env, jclas
     BOOL result = WriteConsoleW(toHandle(handle), elements, static_cast<DWORD>(length), &written, nullptr);
     // The text was only read, so a copy the virtual machine made need not be copied back.
     env->ReleaseCharArrayElements(chars, elements, JNI_ABORT);
-    return toJboolean(result != 0 && written == static_cast<DWORD>(length));
+    return result != 0 && written == static_cast<DWORD>(length) ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jintArray JNICALL

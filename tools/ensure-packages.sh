@@ -25,4 +25,5 @@ ensure_packages() {
 # What building the DLL and the jar needs.
 BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix openjdk-17-jdk-headless googletest)
 # What the test suites need on top: the host compiler, Wine and the scripts' Python.
-TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine python3 junit5 libjna-java valgrind)
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine python3 junit5 libjna-java valgrind
+    clang clang-tidy libclang-rt-14-dev)

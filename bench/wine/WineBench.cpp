@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
         [&] { sink = dll.writeConsole(&jni, cls, out, text, 64); },
         [&] { sink = WriteConsoleW(screen, jni.chars.data(), 64, &value, nullptr); }));
     jni.chars.assign(65536, u'x');
-    results.push_back(compare("writeConsole (64 Ki code units)", rounds, std::max(2, scale / 2), home,
+    results.push_back(compare("writeConsole (64 Ki code units)", rounds, 2 * scale, home,
         [&] { sink = dll.writeConsole(&jni, cls, out, text, 65536); },
         [&] { sink = WriteConsoleW(screen, jni.chars.data(), 65536, &value, nullptr); }));
     // Throughput: 1 MiB of UTF-16 text (512 Ki code units) in calls of 64 Ki code units.
