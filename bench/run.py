@@ -153,6 +153,11 @@ def full(host_build, windows_build):
         out.append(f"| `{name}` | {per_call:.1f} | <= {goal} | {verdict(per_call <= goal)} |")
     out += [
         "",
+        "Where the instructions go: `readConsoleInputEvent` makes three calls (the platform read, `NewIntArray`,",
+        "`SetIntArrayRegion`) and `writeConsole` four (`GetArrayLength`, `GetCharArrayElements`, `WriteConsoleW`,",
+        "`ReleaseCharArrayElements`); setting up their arguments and keeping values in callee-saved registers",
+        "across them is most of the count. The checks themselves are two or three instructions each.",
+        "",
         "## 2. Against the bare platform call under Wine",
         "",
         "ns per call of each entry point through `tirk-console.dll` (a lean JNI environment) and of the same",
@@ -197,6 +202,15 @@ def full(host_build, windows_build):
         f"| >= 5x faster than JNA direct mapping (scalar) | {jna_scalar / ours:.1f}x | {verdict(jna_scalar / ours >= 5)} |",
         f"| >= 10x faster than JNA direct mapping (record read) | {jna_record / ours_record:.1f}x | "
         f"{verdict(jna_record / ours_record >= 10)} |",
+    ]
+    if "FFM downcall, INPUT_RECORD segment" in record:
+        out += [
+            "",
+            "The FFM record read allocates its `int[]` in Java, where the JIT makes it cheap; ours asks the",
+            "virtual machine for the array through JNI (`NewIntArray`, then `SetIntArrayRegion`), two calls",
+            "back into the VM that cost more than the rest of the entry point.",
+        ]
+    out += [
         "",
         "## 4. writeConsole throughput under Wine",
         "",
