@@ -19,7 +19,7 @@ ensure_packages() {
         DEBIAN_FRONTEND=noninteractive apt-get update -q >&2
         export TIRK_APT_UPDATED=1
     fi
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
 }
 
 # What building the DLL and the jar needs.
