@@ -1,6 +1,6 @@
 /*
- * Machine-dependent JNI types for 64-bit Windows (LLP64), as the JNI specification
- * documents them: jint is 32 bits, jlong 64 bits, jbyte a signed 8-bit value.
+ * Machine-dependent JNI types for 64-bit Windows (LLP64), as the JNI documentation
+ * gives them: jint is 32 bits, jlong 64 bits, jbyte a signed 8-bit value.
  * The Linux JDK carries only its own jni_md.h, so the Windows build uses this one.
  */
 #ifndef TIRK_WIN32_JNI_MD_H

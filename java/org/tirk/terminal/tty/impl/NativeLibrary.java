@@ -83,13 +83,13 @@ final class NativeLibrary {
         String osName = System.getProperty("os.name", "");
         String osArch = System.getProperty("os.arch", "");
         String platform = platform(osName, osArch);
+        String fileName = System.mapLibraryName(NAME);
         String avoidExtraction = " To load the library from a file of your own, set -D" + LIBRARY_PROPERTY
-                + "=<path of " + System.mapLibraryName(NAME) + ">.";
+                + "=<path of " + fileName + ">.";
         if (platform == null) {
             throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORM + " only; this JVM runs on "
                     + osName + " " + osArch + "." + avoidExtraction);
         }
-        String fileName = System.mapLibraryName(NAME);
         String resource = RESOURCE_ROOT + platform + "/" + fileName;
         byte[] library = readResource(resource);
         byte[] digestText = readResource(resource + ".sha256");
