@@ -19,9 +19,10 @@ int main(int argc, char** argv) {
     FakeJni jni;
     jclass cls = nullptr;
     const jlong handle = 0x1234;
-    jcharArray text = jni.newCharArray(std::u16string(64, u'x'));
+    const std::u16string sixtyFour(64, u'x');
     jint sink = 0;
     for (int i = 0; i < n; ++i) {
+        jcharArray text = jni.newCharArray(sixtyFour);
         sink += static_cast<jint>(Java_org_tirk_terminal_tty_impl_WinConsoleNative_getStdHandle(&jni, cls, -10));
         sink += Java_org_tirk_terminal_tty_impl_WinConsoleNative_readConsoleInputEvent(&jni, cls, handle) != nullptr;
         sink += Java_org_tirk_terminal_tty_impl_WinConsoleNative_getNumberOfConsoleInputEvents(&jni, cls, handle);
@@ -33,10 +34,7 @@ int main(int argc, char** argv) {
         sink += Java_org_tirk_terminal_tty_impl_WinConsoleNative_getConsoleOutputCP(&jni, cls);
         sink += Java_org_tirk_terminal_tty_impl_WinConsoleNative_allocConsole(&jni, cls);
         sink += Java_org_tirk_terminal_tty_impl_WinConsoleNative_freeConsole(&jni, cls);
-        // The fake JNI keeps every array it makes; drop them so memory stays flat.
-        jni.intArrays.clear();
-        jni.elementCopies.clear();
-        jni.calls.clear();
+        jni.forget();
     }
     return sink == 42 ? 1 : 0;
 }

@@ -81,3 +81,10 @@ jcharArray FakeJni::newCharArray(const std::u16string& text) {
 std::vector<jint> FakeJni::ints(jintArray array) const {
     return array == nullptr ? std::vector<jint>{} : intsOf(array);
 }
+
+void FakeJni::forget() {
+    calls.clear();
+    intArrays.clear();
+    charArrays.clear();
+    elementCopies.clear();
+}

@@ -19,6 +19,9 @@ struct FakeJni : JNIEnv_ {
     // Java arrays owned by this environment; the handles stay valid for its lifetime.
     jcharArray newCharArray(const std::u16string& text);
     std::vector<jint> ints(jintArray array) const;
+    // Drops the call log and every array and element copy made so far, so that long runs
+    // stay within bounds; array handles from before become invalid.
+    void forget();
 
     // Faults: the virtual machine cannot allocate the array or provide the elements.
     bool failNewIntArray = false;

@@ -139,10 +139,7 @@ int main(int argc, char** argv) {
                 if (call.rfind("ReleaseCharArrayElements", 0) == 0 && call != "ReleaseCharArrayElements(JNI_ABORT)")
                     flag("elements released with " + call);
             }
-            jni.calls.clear();
-            jni.intArrays.clear();
-            jni.charArrays.clear();
-            jni.elementCopies.clear();
+            jni.forget();
             ++made;
         }
     };
