@@ -66,13 +66,14 @@ Result compare(const std::string& name, int rounds, int calls, const std::functi
     for (int round = 0; round < rounds + 1; ++round) {
         double times[2];
         for (int side = 0; side < 2; ++side) {
-            const std::function<void()>& body = (round + side) % 2 == 0 ? bridged : direct;
+            const int which = (round + side) % 2;  // 0: through the DLL, 1: direct; first side alternates
+            const std::function<void()>& body = which == 0 ? bridged : direct;
             prepare();
             double start = now();
             for (int i = 0; i < calls; ++i) {
                 body();
             }
-            times[&body == &bridged ? 0 : 1] = (now() - start) / calls;
+            times[which] = (now() - start) / calls;
         }
         if (round > 0) {  // the first round warms up
             a.push_back(times[0]);
