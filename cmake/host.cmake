@@ -48,9 +48,9 @@ set(damaged_jar "${CMAKE_BINARY_DIR}/jvm/natives-damaged.jar")
 set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
 add_custom_command(
   OUTPUT "${natives_jar}" "${damaged_jar}"
-  COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:tirk-console-jvm> -DPLATFORM=linux-x86-64
+  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${natives_jar} -P "${pack_jar}"
-  COMMAND "${CMAKE_COMMAND}" -DLIBRARY=$<TARGET_FILE:tirk-console-jvm> -DPLATFORM=linux-x86-64
+  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${damaged_jar} -DDIGEST=0000000000000000000000000000000000000000000000000000000000000000
           -P "${pack_jar}"
   DEPENDS tirk-console-jvm "${pack_jar}"

@@ -1,20 +1,34 @@
-# Packs a jar: the compiled CLASSES (optional), MANIFEST (optional), and LIBRARY with its
-# SHA-256 under org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them.
-# DIGEST, when given, is recorded in place of the library's real SHA-256 (for a test jar
+# Packs a jar: the compiled CLASSES (optional), MANIFEST (optional), and each library of
+# LIBRARIES, a list of PLATFORM=PATH, with its SHA-256 under
+# org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them.
+# DIGEST, when given, is recorded in place of each library's real SHA-256 (for a test jar
 # that must look damaged). The timestamp is fixed so that the same inputs give the same jar.
-get_filename_component(name "${LIBRARY}" NAME)
 set(stage "${OUTPUT}.stage")
-set(folder "${stage}/org/tirk/terminal/tty/impl/native/${PLATFORM}")
 file(REMOVE_RECURSE "${stage}")
-file(MAKE_DIRECTORY "${folder}")
+file(MAKE_DIRECTORY "${stage}")
 if(CLASSES)
   file(COPY "${CLASSES}/" DESTINATION "${stage}")
 endif()
-file(COPY_FILE "${LIBRARY}" "${folder}/${name}")
-if(NOT DIGEST)
-  file(SHA256 "${LIBRARY}" DIGEST)
-endif()
-file(WRITE "${folder}/${name}.sha256" "${DIGEST}  ${name}\n")
+foreach(entry IN LISTS LIBRARIES)
+  string(REGEX MATCH "^([^=]+)=(.+)$" pair "${entry}")
+  if(NOT pair)
+    message(FATAL_ERROR "LIBRARIES entry '${entry}' is not PLATFORM=PATH")
+  endif()
+  set(platform "${CMAKE_MATCH_1}")
+  set(library "${CMAKE_MATCH_2}")
+  if(NOT EXISTS "${library}")
+    message(FATAL_ERROR "The ${platform} library ${library} has not been built")
+  endif()
+  get_filename_component(name "${library}" NAME)
+  set(folder "${stage}/org/tirk/terminal/tty/impl/native/${platform}")
+  file(MAKE_DIRECTORY "${folder}")
+  file(COPY_FILE "${library}" "${folder}/${name}")
+  set(digest "${DIGEST}")
+  if(NOT digest)
+    file(SHA256 "${library}" digest)
+  endif()
+  file(WRITE "${folder}/${name}.sha256" "${digest}  ${name}\n")
+endforeach()
 file(REMOVE "${OUTPUT}")
 set(manifest_option)
 if(MANIFEST)

@@ -3,10 +3,10 @@
 #ifndef TIRK_CONSOLE_RECORDS_H
 #define TIRK_CONSOLE_RECORDS_H
 
+// Only the platform's and JNI's headers: the library links no C or C++ runtime, so it
+// uses the platform's own integer types.
 #include <windows.h>
 #include <jni.h>
-
-#include <cstdint>
 
 namespace tirk {
 
@@ -21,15 +21,15 @@ constexpr jsize consoleSizeLength = 2;
 // "no handle"; both are refused before any call. As unsigned 64-bit numbers, adding one
 // maps exactly these two onto 1 and 0.
 constexpr bool isUnusableHandle(jlong handle) {
-    return static_cast<std::uint64_t>(handle) + 1 <= 1;
+    return static_cast<DWORD64>(handle) + 1 <= 1;
 }
 
 inline HANDLE toHandle(jlong handle) {
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(handle));
+    return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(handle));
 }
 
 inline jlong toHandleValue(HANDLE handle) {
-    return static_cast<jlong>(reinterpret_cast<std::intptr_t>(handle));
+    return static_cast<jlong>(reinterpret_cast<INT_PTR>(handle));
 }
 
 // Fills `values` with the input event array of `record` and returns its length, or 0 for

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Counts test cases over every build folder given: each ctest test writes a JUnit report
-named after it into reports/, and a ctest test that failed without a failing case in its
-report (it crashed, or never wrote one) counts as one failure. Prints "N passed, N failed"."""
+named after it into reports/. A ctest test that wrote no report, or that failed without a
+failing case in its report (it crashed), counts as one failure. Prints "N passed, N failed"."""
 import os
 import sys
 import xml.etree.ElementTree as ET
@@ -26,7 +26,11 @@ def main(builds):
             name = test.get("name")
             ctest_ok = test.get("status") == "run" and test.find("failure") is None
             report = os.path.join(build, "reports", name + ".xml")
-            results = list(cases(report)) if os.path.exists(report) else []
+            if not os.path.exists(report):
+                print(f"{build}: {name} wrote no report", file=sys.stderr)
+                failed += 1
+                continue
+            results = list(cases(report))
             passed += sum(results)
             failed += len(results) - sum(results)
             if not ctest_ok and all(results):

@@ -1,93 +1,111 @@
 #!/usr/bin/env python3
-"""Checks the built DLL as a loader would see it: format, exports, imports, security flags,
-size and sections; checks that the bridge's own object code holds no data and calls nothing
-but the console functions (no heap, no exceptions, no C++ runtime); and checks that the jar
-carries this very DLL, its SHA-256 and the manifest entries."""
-import hashlib
+"""Checks a built tirk-console.dll as a loader would see it, with a real PE parser: machine,
+exports, the exact import list, security flags, size, sections, and unwind data for every
+entry point that has a frame.
+
+Usage: check_pe.py DLL x86-64|arm64 EXPORTS.def IMPORTS.def REPORT.xml
+"""
 import os
 import re
+import struct
 import subprocess
 import sys
-import zipfile
+
+import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from junit import Report  # noqa: E402
 
-OBJDUMP = "x86_64-w64-mingw32-objdump"
-NM = "x86_64-w64-mingw32-nm"
-MAX_SIZE = 16 * 1024
-CONSOLE_FUNCTIONS = {
-    "GetStdHandle", "ReadConsoleInputW", "GetNumberOfConsoleInputEvents", "WaitForSingleObject",
-    "WriteConsoleW", "GetConsoleScreenBufferInfo", "GetConsoleMode", "SetConsoleMode",
-    "GetConsoleOutputCP", "AllocConsole", "FreeConsole",
-}
+MAX_SIZE = 8 * 1024
+MACHINES = {"x86-64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
+            "arm64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_ARM64"]}
+# What a runtime-free DLL may consist of; .data, .bss, .tls or .CRT would be runtime or state.
+ALLOWED_SECTIONS = {".text", ".rdata", ".pdata", ".xdata", ".edata", ".idata", ".reloc"}
+# Instructions that make a function more than a leaf: a call, or a change to the stack pointer.
+FRAME = {"x86-64": re.compile(r"\bcall|\bpush|,\s*%rsp$"),
+         "arm64": re.compile(r"\bblr?\b|\[sp, #-\d+\]!|\bsub\s+sp,")}
 
 
-def run(*args):
-    return subprocess.run(args, check=True, capture_output=True, text=True).stdout
+def def_names(path):
+    """The names after EXPORTS in a .def file, without comments."""
+    text = re.sub(r";.*", "", open(path).read())
+    return sorted(text.split("EXPORTS", 1)[1].split())
 
 
-def def_exports(path):
-    lines = open(path).read().split("EXPORTS", 1)[1].split()
-    return sorted(lines)
+def unwind_starts(pe, machine):
+    """Start addresses of the functions that .pdata describes."""
+    directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
+    data = pe.get_data(directory.VirtualAddress, directory.Size)
+    size = 12 if machine == "x86-64" else 8  # RUNTIME_FUNCTION, or ARM64's packed form
+    return {struct.unpack_from("<I", data, offset)[0] for offset in range(0, len(data) - size + 1, size)}
 
 
-def check_jar(report, jar, dll):
-    folder = "org/tirk/terminal/tty/impl/native/windows-x86-64/"
-    with zipfile.ZipFile(jar) as archive:
-        names = set(archive.namelist())
-        bundled = archive.read(folder + "tirk-console.dll") if folder + "tirk-console.dll" in names else b""
-        recorded = archive.read(folder + "tirk-console.dll.sha256").decode().split()[0] \
-            if folder + "tirk-console.dll.sha256" in names else ""
-        manifest = archive.read("META-INF/MANIFEST.MF").decode()
-    report.check("jar carries the built DLL", bundled == open(dll, "rb").read())
-    report.check("jar records the DLL's SHA-256", recorded == hashlib.sha256(bundled).hexdigest(), recorded)
-    report.check("jar carries the classes", {"org/tirk/terminal/tty/impl/WinConsoleNative.class",
-                                             "org/tirk/terminal/tty/impl/NativeLibrary.class"} <= names)
-    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Automatic-Module-Name: org.tirk.terminal.console",
-                  "Main-Class: org.tirk.terminal.tty.impl.WinConsoleDemo"):
-        report.check("manifest has " + entry, entry in manifest, manifest)
+def functions_with_frames(dll, starts, machine):
+    """Which of the function start addresses begin functions that call or move the stack pointer,
+    from a disassembly of the DLL (each function runs to the next start)."""
+    listing = subprocess.run(["llvm-objdump-14", "-d", "--no-show-raw-insn", dll], check=True,
+                             capture_output=True, text=True).stdout
+    base = pefile.PE(dll, fast_load=True).OPTIONAL_HEADER.ImageBase
+    ordered = sorted(starts)
+    framed = set()
+    for line in listing.splitlines():
+        match = re.match(r"\s*([0-9a-f]+):\s+(.*)$", line)
+        if not match:
+            continue
+        address = int(match.group(1), 16) - base
+        owner = max((s for s in ordered if s <= address), default=None)
+        if owner is not None and FRAME[machine].search(match.group(2).strip()):
+            framed.add(owner)
+    return framed
 
 
-def main(dll, def_file, obj, jar, report_path):
-    report = Report("pe_check")
-    private = run(OBJDUMP, "-p", dll)
-    headers = run(OBJDUMP, "-h", dll)
+def main(dll, machine, exports_def, imports_def, report_path):
+    report = Report("pe_check_" + machine)
+    pe = pefile.PE(dll)
+    header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
 
-    report.check("PE32+ for x86-64", "file format pei-x86-64" in private and "(PE32+)" in private)
-    report.check("a DLL", re.search(r"^\s+DLL$", private, re.M) is not None)
+    report.check(f"PE32+ for {machine}", header.Machine == MACHINES[machine] and optional.Magic == 0x20B,
+                 f"machine {header.Machine:#x}, magic {optional.Magic:#x}")
+    report.check("a DLL", header.Characteristics & 0x2000 != 0)
 
-    exported = sorted(re.findall(r"^\s+\[\s*\d+\] (\S+)$", private.split("[Ordinal/Name Pointer] Table")[-1], re.M))
-    wanted = def_exports(def_file)
-    report.check("exports exactly the .def names", exported == wanted, f"exports {exported}, .def lists {wanted}")
-    report.check("eleven exports", len(exported) == 11, f"{len(exported)} exports")
+    exports = [s for s in pe.DIRECTORY_ENTRY_EXPORT.symbols if s.name]
+    exported = sorted(s.name.decode() for s in exports)
+    wanted = def_names(exports_def)
+    report.check("exports exactly the eleven .def names", exported == wanted and len(wanted) == 11,
+                 f"exports {exported}, .def lists {wanted}")
 
-    imported = sorted(re.findall(r"DLL Name: (\S+)", private))
-    report.check("imports only KERNEL32.dll and msvcrt.dll", imported == ["KERNEL32.dll", "msvcrt.dll"], str(imported))
+    imports = {entry.dll.decode(): sorted(i.name.decode() for i in entry.imports)
+               for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    allowed = def_names(imports_def)
+    report.check("imports exactly the console functions from KERNEL32.dll", imports == {"KERNEL32.dll": allowed},
+                 str(imports))
 
-    flags = int(re.search(r"DllCharacteristics\s+([0-9a-fA-F]+)", private).group(1), 16)
+    flags = optional.DllCharacteristics
     for name, bit in (("ASLR (dynamic base)", 0x40), ("high-entropy VA", 0x20), ("NX compatible", 0x100)):
         report.check(name, flags & bit != 0, f"DllCharacteristics {flags:#x}")
+    report.check("relocations not stripped", header.Characteristics & 0x1 == 0)
+    report.check("no timestamp", header.TimeDateStamp == 0, str(header.TimeDateStamp))
 
     size = os.path.getsize(dll)
     report.check(f"at most {MAX_SIZE} bytes", size <= MAX_SIZE, f"{size} bytes")
 
-    sections = re.findall(r"^\s+\d+ (\S+)\s+[0-9a-f]+.*\n\s+(.*)$", headers, re.M)
-    writable_code = [name for name, attrs in sections if "CODE" in attrs and "READONLY" not in attrs]
-    report.check("no writable and executable section", sections != [] and not writable_code, str(writable_code))
+    sections = {s.Name.rstrip(b"\0").decode(): s.Characteristics for s in pe.sections}
+    report.check("only code, constants, unwind data and the link tables", set(sections) <= ALLOWED_SECTIONS,
+                 str(sorted(set(sections) - ALLOWED_SECTIONS)))
+    writable = sorted(name for name, c in sections.items() if c & 0x80000000 and name != ".idata")
+    report.check("nothing writable but the import table (no state)", not writable, str(writable))
+    report.check("no section both writable and executable",
+                 not any(c & 0x80000000 and c & 0x20000000 for c in sections.values()))
 
-    report.check("no timestamp", "Time/Date\t\tThu Jan  1 00:00:00 1970" in private)
-
-    undefined = set(run(NM, "-u", obj).split()) - {"U"}
-    called = {name.removeprefix("__imp_") for name in undefined}
-    report.check("bridge code calls only the console functions", called <= CONSOLE_FUNCTIONS,
-                 str(sorted(called - CONSOLE_FUNCTIONS)))
-    obj_sections = dict(re.findall(r"^\s+\d+ (\S+)\s+([0-9a-f]+)", run(OBJDUMP, "-h", obj), re.M))
-    data = {name: size for name, size in obj_sections.items()
-            if name.startswith((".data", ".bss", ".tls")) and int(size, 16) != 0}
-    report.check("bridge code has no global or static data", not data, str(data))
-
-    check_jar(report, jar, dll)
+    entry = optional.AddressOfEntryPoint
+    starts = {s.address: s.name.decode() for s in exports}
+    report.check("an entry routine of its own, not an exported function",
+                 entry != 0 and entry not in starts and pe.get_section_by_rva(entry).Name.startswith(b".text"))
+    framed = functions_with_frames(dll, set(starts) | {entry}, machine)
+    covered = unwind_starts(pe, machine)
+    missing = sorted(name for address, name in starts.items() if address in framed and address not in covered)
+    report.check("unwind data for every entry point that calls or has a frame",
+                 framed != set() and not missing, "no unwind data for " + ", ".join(missing))
     report.finish(report_path)
 
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds tirk-console.dll from copies of the sources in two different folders and checks that
 # both copies, and the DLL under test, have the same SHA-256.
-# Usage: reproducible.sh SOURCE_DIR DLL_UNDER_TEST REPORT.xml
+# Usage: reproducible.sh SOURCE_DIR TOOLCHAIN_FILE DLL_UNDER_TEST REPORT.xml
 set -u
 source_dir=$1
-dll=$2
-report=$3
+toolchain=$(basename "$2")
+dll=$3
+report=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -13,7 +14,7 @@ sums=()
 for folder in "$work/a" "$work/some/deeper/folder b"; do
     mkdir -p "$folder"
     tar -C "$source_dir" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$folder" -xf -
-    cmake -S "$folder" -B "$folder/build" -DCMAKE_TOOLCHAIN_FILE="$folder/cmake/mingw-w64-x86_64.cmake" \
+    cmake -S "$folder" -B "$folder/build" -DCMAKE_TOOLCHAIN_FILE="$folder/cmake/$toolchain" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null &&
         cmake --build "$folder/build" --target tirk-console >/dev/null
     sums+=("$(sha256sum "$folder/build/dist/tirk-console.dll" 2>/dev/null | cut -d' ' -f1)")

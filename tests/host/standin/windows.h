@@ -21,6 +21,8 @@ typedef std::int16_t SHORT;
 typedef char CHAR;
 typedef char16_t WCHAR;
 typedef DWORD* LPDWORD;
+typedef std::uint64_t DWORD64;
+typedef std::intptr_t INT_PTR;
 
 #define TRUE 1
 #define FALSE 0

@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Checks that the jar carries each built DLL where the loader looks for it, with its SHA-256,
+the classes, and the manifest entries.
+
+Usage: check_jar.py JAR PLATFORM=DLL... REPORT.xml
+"""
+import hashlib
+import os
+import sys
+import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
+from junit import Report  # noqa: E402
+
+NATIVE = "org/tirk/terminal/tty/impl/native/"
+
+
+def main(jar, *rest):
+    *libraries, report_path = rest
+    report = Report("jar_check")
+    with zipfile.ZipFile(jar) as archive:
+        names = set(archive.namelist())
+        read = lambda name: archive.read(name) if name in names else b""  # noqa: E731
+        for entry in libraries:
+            platform, dll = entry.split("=", 1)
+            folder = NATIVE + platform + "/"
+            bundled = read(folder + "tirk-console.dll")
+            recorded = read(folder + "tirk-console.dll.sha256").decode().split()
+            report.check(f"jar carries the built {platform} DLL", bundled != b"" and bundled == open(dll, "rb").read())
+            report.check(f"jar records the {platform} DLL's SHA-256",
+                         recorded[:1] == [hashlib.sha256(bundled).hexdigest()], str(recorded))
+        platforms = sorted({name[len(NATIVE):].split("/")[0] for name in names if name.startswith(NATIVE)} - {""})
+        wanted = sorted(entry.split("=", 1)[0] for entry in libraries)
+        report.check("no native library for any other platform", platforms == wanted, str(platforms))
+        manifest = read("META-INF/MANIFEST.MF").decode()
+    report.check("jar carries the classes", {"org/tirk/terminal/tty/impl/WinConsoleNative.class",
+                                             "org/tirk/terminal/tty/impl/NativeLibrary.class"} <= names)
+    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Automatic-Module-Name: org.tirk.terminal.console",
+                  "Main-Class: org.tirk.terminal.tty.impl.WinConsoleDemo"):
+        report.check("manifest has " + entry, entry in manifest, manifest)
+    report.finish(report_path)
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
