@@ -5,7 +5,8 @@
 # Everything lives under CACHE (a build folder) and is reused while Wine's version stays.
 #
 # Usage: arm64-wine.sh CACHE
-# Prints the folder that holds the sysroot, the wine and wineserver wrappers and the prefix.
+# Prints the folder that holds the sysroot (with the wine64 and wineserver wrappers in
+# sysroot/usr/lib/wine) and a Wine prefix made with them.
 set -euo pipefail
 cache=$(realpath -m "$1")
 mkdir -p "$cache"
@@ -52,4 +53,26 @@ for deb in "$apt"/cache/archives/*.deb; do
     dpkg-deb -x "$deb" "$root/sysroot"
 done
 rm -f "$apt"/cache/archives/*.deb
+
+# Without binfmt_misc the kernel cannot start arm64 programs, so Wine could not start its own
+# helpers (wineboot, services, conhost): it re-executes dirname(/proc/self/exe)/basename(argv[0]).
+# The arm64 loader is renamed, and a wrapper in its place runs it under qemu with argv[0]
+# pointing back at the wrapper. The wineserver runs under qemu the same way.
+wine=$root/sysroot/usr/lib/wine
+mv "$wine/wine64" "$wine/wine64.aarch64"
+cat >"$wine/wine64" <<WRAPPER
+#!/bin/sh
+WINELOADERNOEXEC=1 exec $qemu -0 "\$0" -L $root/sysroot $wine/wine64.aarch64 "\$@"
+WRAPPER
+cat >"$wine/wineserver" <<WRAPPER
+#!/bin/sh
+exec $qemu -L $root/sysroot $wine/wineserver64 "\$@"
+WRAPPER
+chmod +x "$wine/wine64" "$wine/wineserver"
+
+export WINEPREFIX=$root/prefix WINESERVER=$wine/wineserver WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+timeout 300 "$wine/wine64" wineboot --init >&2
+timeout 60 "$wine/wineserver" -w
+touch "$root/ready"
+echo "$root" >"$cache/current"
 echo "$root"

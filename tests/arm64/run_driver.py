@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Runs the ARM64 driver against the ARM64 DLL under Debian's arm64 Wine, emulated by qemu,
+in a pseudo-terminal that gives it a console; types the key it waits for; and turns its
+"ok NAME" / "FAILED NAME: DETAIL" lines into a JUnit report.
+
+Usage: run_driver.py arm64_driver.exe tirk-console.dll CACHE REPORT.xml
+CACHE holds the arm64 Wine that tests/arm64/arm64-wine.sh prepares.
+"""
+import os
+import pty
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, ".."))
+from junit import Report  # noqa: E402
+
+DRIVE = "t:"  # where the programs are, as Wine under qemu cannot see the host's folders on Z:
+
+
+def run_driver(wine, env, folder, results, deadline):
+    pid, master = pty.fork()
+    if pid == 0:
+        out = os.open(results, os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+        os.dup2(out, 2)
+        os.execve(wine, [wine, DRIVE + "\\arm64_driver.exe", DRIVE + "\\tirk-console.dll"], env)
+
+    # Keep the terminal's output drained so that the console never blocks writing to it.
+    def drain():
+        try:
+            while os.read(master, 4096):
+                pass
+        except OSError:
+            pass
+
+    threading.Thread(target=drain, daemon=True).start()
+    typed = False
+    while time.time() < deadline:
+        finished, status = os.waitpid(pid, os.WNOHANG)
+        if finished:
+            break
+        if not typed and "\nready" in "\n" + open(results, errors="replace").read():
+            time.sleep(0.5)
+            os.write(master, b"k")
+            typed = True
+        time.sleep(0.1)
+    else:
+        os.kill(pid, 9)
+        _, status = os.waitpid(pid, 0)
+    os.close(master)
+    return os.waitstatus_to_exitcode(status), typed
+
+
+def main(driver, dll, cache, report_path):
+    report = Report("arm64_driver")
+    started = time.time()
+    setup = subprocess.run([os.path.join(HERE, "arm64-wine.sh"), cache], stdout=subprocess.PIPE, text=True)
+    if not report.check("arm64 Wine is ready", setup.returncode == 0, f"arm64-wine.sh exit {setup.returncode}"):
+        report.finish(report_path)
+    root = setup.stdout.strip().splitlines()[-1]
+    wine = os.path.join(root, "sysroot", "usr", "lib", "wine", "wine64")
+    env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all", LC_ALL="C.UTF-8",
+               WINESERVER=os.path.join(os.path.dirname(wine), "wineserver"), WINEDLLOVERRIDES="mscoree,mshtml=")
+    print(f"arm64 Wine ready after {time.time() - started:.1f} s")
+
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copy(driver, os.path.join(folder, "arm64_driver.exe"))
+        shutil.copy(dll, os.path.join(folder, "tirk-console.dll"))
+        link = os.path.join(env["WINEPREFIX"], "dosdevices", DRIVE)
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(folder, link)
+        results = os.path.join(folder, "results.txt")
+        open(results, "w").close()
+        subprocess.run([env["WINESERVER"], "-p"], env=env, timeout=60)
+        try:
+            status, typed = run_driver(wine, env, folder, results, time.time() + 300)
+        finally:
+            subprocess.run([env["WINESERVER"], "-k"], env=env, timeout=60)
+            os.remove(link)
+        lines = open(results, errors="replace").read().splitlines()
+    print(f"driver finished after {time.time() - started:.1f} s with status {status}")
+
+    for line in lines:
+        if line.startswith("ok "):
+            report.check(line[3:], True)
+        elif line.startswith("FAILED "):
+            name, _, detail = line[7:].partition(": ")
+            report.check(name, False, detail)
+        elif line.strip():
+            print("  " + line)
+    report.check("driver reached the typed key and ran to its end", typed and status == 0,
+                 f"typed {typed}, exit status {status}")
+    report.finish(report_path)
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
