@@ -1,11 +1,19 @@
 #include "FakeJni.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 FakeJni& self(JNIEnv* env) {
     return *static_cast<FakeJni*>(env);
+}
+
+void log(FakeJni& jni, std::string line) {
+    if (jni.sequence != nullptr) {
+        jni.sequence->push_back(line);
+    }
+    jni.calls.push_back(std::move(line));
 }
 
 std::vector<jint>& intsOf(jintArray array) {
@@ -18,7 +26,7 @@ std::vector<jchar>& charsOf(jarray array) {
 
 jintArray JNICALL newIntArray(JNIEnv* env, jsize length) {
     FakeJni& jni = self(env);
-    jni.calls.push_back("NewIntArray(" + std::to_string(length) + ")");
+    log(jni, "NewIntArray(" + std::to_string(length) + ")");
     if (jni.failNewIntArray) {
         return nullptr;
     }
@@ -27,7 +35,7 @@ jintArray JNICALL newIntArray(JNIEnv* env, jsize length) {
 }
 
 void JNICALL setIntArrayRegion(JNIEnv* env, jintArray array, jsize start, jsize length, const jint* values) {
-    self(env).calls.push_back("SetIntArrayRegion(" + std::to_string(start) + ", " + std::to_string(length) + ")");
+    log(self(env), "SetIntArrayRegion(" + std::to_string(start) + ", " + std::to_string(length) + ")");
     std::vector<jint>& target = intsOf(array);
     for (jsize i = 0; i < length; ++i) {
         target.at(static_cast<std::size_t>(start + i)) = values[i];
@@ -35,13 +43,13 @@ void JNICALL setIntArrayRegion(JNIEnv* env, jintArray array, jsize start, jsize 
 }
 
 jsize JNICALL getArrayLength(JNIEnv* env, jarray array) {
-    self(env).calls.push_back("GetArrayLength");
+    log(self(env), "GetArrayLength");
     return static_cast<jsize>(charsOf(array).size());
 }
 
 jchar* JNICALL getCharArrayElements(JNIEnv* env, jcharArray array, jboolean* isCopy) {
     FakeJni& jni = self(env);
-    jni.calls.push_back(isCopy == nullptr ? "GetCharArrayElements(null)" : "GetCharArrayElements(isCopy)");
+    log(jni, isCopy == nullptr ? "GetCharArrayElements(null)" : "GetCharArrayElements(isCopy)");
     if (jni.failGetCharArrayElements) {
         return nullptr;
     }
@@ -55,10 +63,11 @@ jchar* JNICALL getCharArrayElements(JNIEnv* env, jcharArray array, jboolean* isC
 
 void JNICALL releaseCharArrayElements(JNIEnv* env, jcharArray array, jchar* elements, jint mode) {
     FakeJni& jni = self(env);
-    jni.calls.push_back(mode == JNI_ABORT ? "ReleaseCharArrayElements(JNI_ABORT)"
+    log(jni, mode == JNI_ABORT ? "ReleaseCharArrayElements(JNI_ABORT)"
                                           : "ReleaseCharArrayElements(" + std::to_string(mode) + ")");
     const std::vector<jchar>& original = charsOf(array);
     jni.elementsChanged |= !std::equal(original.begin(), original.end(), elements);
+    std::fill_n(elements, original.size() + 1, jchar{0xDEAD});
     --jni.elementsHeld;
 }
 

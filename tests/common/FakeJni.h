@@ -1,7 +1,9 @@
 // A JNI environment just large enough for the console bridge. Only the five array
 // functions the bridge may call are in its function table; every other slot is null, so
 // an unexpected JNI call crashes the test at once. Each call is logged in order, and
-// faults the real virtual machine rarely shows can be switched on.
+// faults the real virtual machine rarely shows can be switched on. Released element
+// buffers are overwritten, as a virtual machine that frees its copy may do, so that text
+// read after its release shows.
 #ifndef TIRK_FAKE_JNI_H
 #define TIRK_FAKE_JNI_H
 
@@ -29,6 +31,8 @@ struct FakeJni : JNIEnv_ {
 
     // One line per JNI call, e.g. "NewIntArray(6)" or "ReleaseCharArrayElements(JNI_ABORT)".
     std::vector<std::string> calls;
+    // When set, each line also goes here, to be interleaved with the platform's calls.
+    std::vector<std::string>* sequence = nullptr;
     // Element buffers handed out by GetCharArrayElements and not yet released.
     int elementsHeld = 0;
     // True when a released buffer's contents differed from the array's (the bridge wrote to it).

@@ -1,5 +1,6 @@
 // The host rig: the entry points, linked against the stand-in console, called through a
-// FakeJni environment. Each test starts from a reset console and an empty JNI log.
+// FakeJni environment. Each test starts from a reset console and an empty JNI log; the
+// console's sequence interleaves both.
 #ifndef TIRK_HOST_RIG_H
 #define TIRK_HOST_RIG_H
 
@@ -18,7 +19,10 @@
 
 class HostRig : public ::testing::Test {
 protected:
-    HostRig() { standin::reset(); }
+    HostRig() {
+        standin::reset();
+        jni.sequence = &console.sequence;
+    }
 
     FakeJni jni;
     standin::Console& console = standin::console();

@@ -43,6 +43,9 @@ TEST_F(Modes, BooleanResultsAreExactlyOneOrZero) {
         EXPECT_EQ(setConsoleMode(someHandle, 3), c.expected) << c.platform;
         EXPECT_EQ(allocConsole(), c.expected) << c.platform;
         EXPECT_EQ(freeConsole(), c.expected) << c.platform;
+        EXPECT_THAT(jni.calls, IsEmpty());
+        // A complete write is true for any non-zero BOOL the platform returns.
+        EXPECT_EQ(writeConsole(someHandle, jni.newCharArray(u"abc"), 3), c.expected) << c.platform;
+        jni.calls.clear();
     }
-    EXPECT_THAT(jni.calls, IsEmpty());
 }

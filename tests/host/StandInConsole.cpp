@@ -19,6 +19,7 @@ template <class Text>
 void log(Text text) {
     if (theConsole.logging) {
         theConsole.calls.push_back(text());
+        theConsole.sequence.push_back(theConsole.calls.back());
     }
 }
 

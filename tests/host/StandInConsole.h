@@ -31,6 +31,8 @@ struct Console {
 
     // What the calls received, one line per call, e.g. "SetConsoleMode(0x1234, 0x80000007)".
     std::vector<std::string> calls;
+    // The same lines with those of the JNI calls of a FakeJni attached to it, in the order made.
+    std::vector<std::string> sequence;
     std::u16string written;  // every code unit WriteConsoleW was asked to write
 };
 
