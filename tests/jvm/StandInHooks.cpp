@@ -79,6 +79,16 @@ JNIEXPORT jint JNICALL STANDIN(emptyNative)(JNIEnv*, jclass, jlong) {
     return 0;
 }
 
+// The floor for a record read: only the array work every record read must do.
+JNIEXPORT jintArray JNICALL STANDIN(arrayFloor)(JNIEnv* env, jclass, jlong) {
+    const jint values[6] = {KEY_EVENT, 1, 1, 0x41, 'a', 0};
+    jintArray array = env->NewIntArray(6);
+    if (array != nullptr) {
+        env->SetIntArrayRegion(array, 0, 6, values);
+    }
+    return array;
+}
+
 JNIEXPORT jobjectArray JNICALL STANDIN(calls)(JNIEnv* env, jclass) {
     const std::vector<std::string>& calls = standin::console().calls;
     jobjectArray array = env->NewObjectArray(static_cast<jsize>(calls.size()), env->FindClass("java/lang/String"), nullptr);

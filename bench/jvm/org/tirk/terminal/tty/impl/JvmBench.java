@@ -16,8 +16,8 @@ import java.util.List;
 import java.util.Map;
 
 /**
- * Nanoseconds per call from Java: our natives against an empty native method (the floor), JNA
- * direct and interface mapping of the same stand-in console functions, and, on Java 22 and
+ * Nanoseconds per call from Java: our natives against two floors (an empty native method, and
+ * one that only allocates and fills the int[] of a record read), JNA direct and interface mapping of the same stand-in console functions, and, on Java 22 and
  * later, the Foreign Function and Memory API. Every variant runs in this one JVM, its rounds
  * interleaved with the others', after a warm-up.
  *
@@ -85,6 +85,7 @@ public final class JvmBench {
         }
 
         Map<String, Call> record = new LinkedHashMap<>();
+        record.put("NewIntArray(6) + SetIntArrayRegion (floor)", () -> StandIn.arrayFloor(HANDLE)[4]);
         record.put("tirk-console readConsoleInputEvent", () -> WinConsoleNative.readConsoleInputEvent(HANDLE)[4]);
         InputRecord directRecord = new InputRecord();
         int[] read = new int[1];

@@ -56,6 +56,9 @@ final class StandIn {
     /** A native method that does nothing, with the signature of getConsoleMode. */
     static native int emptyNative(long handle);
 
+    /** A native method that only allocates and fills an int[6], with the signature of readConsoleInputEvent. */
+    static native int[] arrayFloor(long handle);
+
     private static native String[] calls();
 
     /** Every code unit WriteConsoleW was asked to write, in order. */
