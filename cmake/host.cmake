@@ -41,6 +41,12 @@ target_link_libraries(tirk-console-jvm PRIVATE bridge_on_standin)
 set_target_properties(tirk-console-jvm PROPERTIES
   OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/lib")
 
+# A library of the same name that answers differently, to show which one the loader took.
+add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp)
+target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
+set_target_properties(tirk-console-decoy PROPERTIES
+  OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/decoy")
+
 # Jars laid out like the product jar, holding the Linux library: one intact, one whose
 # recorded SHA-256 is wrong.
 set(natives_jar "${CMAKE_BINARY_DIR}/jvm/natives.jar")
@@ -75,6 +81,7 @@ add_test(NAME jvm
     "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
     "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
     "-Dtest.nativesJar=${natives_jar}" "-Dtest.damagedJar=${damaged_jar}"
+    "-Dtest.decoyFolder=${CMAKE_BINARY_DIR}/jvm/decoy"
     "-Dtest.classes=${java_classes}:${jvm_test_classes}"
     -cp "${java_classes}:${jvm_test_classes}")
 

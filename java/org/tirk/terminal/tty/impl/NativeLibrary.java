@@ -20,20 +20,30 @@ import java.util.Locale;
  * <ol>
  *   <li>the file named by the system property {@value #LIBRARY_PROPERTY}, for machines where
  *       nothing may be extracted;</li>
- *   <li>{@code tirk-console} on {@code java.library.path};</li>
- *   <li>the library inside the jar, extracted into a per-user cache folder named by its SHA-256
+ *   <li>with {@value #USE_LIBRARY_PATH_PROPERTY}{@code =true} only, {@code tirk-console} on
+ *       {@code java.library.path};</li>
+ *   <li>the library inside the jar for this platform, checked against the SHA-256 the jar
+ *       records and extracted into a per-user cache folder named by that SHA-256
  *       ({@code %LOCALAPPDATA%\tirk-console} on Windows, else {@code java.io.tmpdir}, or the
  *       folder named by {@value #CACHE_PROPERTY}). An identical copy already there is used as it
  *       is; anything else is replaced by writing a temporary file beside it, checking it and
- *       renaming it into place, so that any number of JVMs may start at once.</li>
+ *       renaming it into place, so that any number of JVMs may start at once;</li>
+ *   <li>only when the jar holds no library for this platform (a repackaged jar),
+ *       {@code tirk-console} on {@code java.library.path}.</li>
  * </ol>
- * Every failure is an {@link UnsatisfiedLinkError} that says what was found and what to do.
+ * A same-named library that happens to lie on {@code java.library.path} (which on Windows holds
+ * every folder on PATH and the working directory) is therefore never loaded in place of the
+ * verified copy. With {@value #DEBUG_PROPERTY}{@code =true} each step and the file finally
+ * loaded are printed to {@code System.err}. Every failure is an {@link UnsatisfiedLinkError}
+ * that says what was found and which property helps.
  */
 final class NativeLibrary {
 
     static final String LIBRARY_PROPERTY = "tirk.console.library";
     static final String CACHE_PROPERTY = "tirk.console.cache";
-    static final String SUPPORTED_PLATFORM = "windows-x86-64";
+    static final String USE_LIBRARY_PATH_PROPERTY = "tirk.console.useLibraryPath";
+    static final String DEBUG_PROPERTY = "tirk.console.debug";
+    static final String SUPPORTED_PLATFORMS = "windows-x86-64 and windows-aarch64";
 
     private static final String NAME = "tirk-console";
     private static final String RESOURCE_ROOT = "/org/tirk/terminal/tty/impl/native/";
@@ -47,13 +57,64 @@ final class NativeLibrary {
             loadFile(new File(explicit).getAbsoluteFile(), "named by -D" + LIBRARY_PROPERTY);
             return;
         }
+        trace("-D" + LIBRARY_PROPERTY + " is not set");
+        if (Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY)) {
+            trace("-D" + USE_LIBRARY_PATH_PROPERTY + "=true: looking on java.library.path first");
+            if (loadFromLibraryPath()) {
+                return;
+            }
+        }
+        String osName = System.getProperty("os.name", "");
+        String osArch = System.getProperty("os.arch", "");
+        String platform = platform(osName, osArch);
+        String fileName = System.mapLibraryName(NAME);
+        String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
+        byte[] library = resource == null ? null : readResource(resource);
+        byte[] digestText = resource == null ? null : readResource(resource + ".sha256");
+        if (library != null) {
+            trace("the jar holds " + resource);
+            if (digestText == null) {
+                throw new UnsatisfiedLinkError("The tirk-console jar is damaged: it holds " + resource
+                        + " but no SHA-256 to check it against. Replace the jar, or set -D" + LIBRARY_PROPERTY
+                        + "=<path of " + fileName + "> to load a library of your own.");
+            }
+            loadFile(extract(resource, library, digestText, fileName).toFile(), "extracted from the jar");
+            return;
+        }
+        trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
+                + (resource == null ? "" : " (looked for " + resource + ")"));
+        if (!Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY) && loadFromLibraryPath()) {
+            return;
+        }
+        throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORMS + " only; this JVM runs on "
+                + osName + " " + osArch + ", for which the jar holds no native library"
+                + (resource == null ? "" : " (looked for " + resource + ")") + " and " + NAME
+                + " is not on java.library.path either. To load a library of your own, set -D" + LIBRARY_PROPERTY
+                + "=<path of " + fileName + ">.");
+    }
+
+    /** Loads tirk-console from java.library.path; false if it is not there. */
+    private static boolean loadFromLibraryPath() {
         try {
             System.loadLibrary(NAME);
-            return;
-        } catch (UnsatisfiedLinkError notOnLibraryPath) {
-            // Fall through to the copy inside the jar.
+        } catch (UnsatisfiedLinkError notThere) {
+            trace(NAME + " not loaded from java.library.path: " + notThere.getMessage());
+            return false;
         }
-        loadFile(extract().toFile(), "extracted from the jar");
+        trace("loaded " + onLibraryPath() + " (found on java.library.path)");
+        return true;
+    }
+
+    /** The file System.loadLibrary takes: the first match on java.library.path. */
+    private static String onLibraryPath() {
+        String fileName = System.mapLibraryName(NAME);
+        for (String folder : System.getProperty("java.library.path", "").split(File.pathSeparator)) {
+            File candidate = new File(folder.isEmpty() ? "." : folder, fileName);
+            if (candidate.isFile()) {
+                return candidate.getAbsolutePath();
+            }
+        }
+        return fileName;
     }
 
     private static void loadFile(File file, String origin) {
@@ -62,6 +123,13 @@ final class NativeLibrary {
         } catch (UnsatisfiedLinkError e) {
             throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
                     + e.getMessage());
+        }
+        trace("loaded " + file + " (" + origin + ")");
+    }
+
+    private static void trace(String step) {
+        if (Boolean.getBoolean(DEBUG_PROPERTY)) {
+            System.err.println("tirk-console: " + step);
         }
     }
 
@@ -79,36 +147,21 @@ final class NativeLibrary {
         return osPart == null || archPart == null ? null : osPart + "-" + archPart;
     }
 
-    private static Path extract() {
-        String osName = System.getProperty("os.name", "");
-        String osArch = System.getProperty("os.arch", "");
-        String platform = platform(osName, osArch);
-        String fileName = System.mapLibraryName(NAME);
-        String avoidExtraction = " To load the library from a file of your own, set -D" + LIBRARY_PROPERTY
-                + "=<path of " + fileName + ">.";
-        if (platform == null) {
-            throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORM + " only; this JVM runs on "
-                    + osName + " " + osArch + "." + avoidExtraction);
-        }
-        String resource = RESOURCE_ROOT + platform + "/" + fileName;
-        byte[] library = readResource(resource);
-        byte[] digestText = readResource(resource + ".sha256");
-        if (library == null || digestText == null) {
-            throw new UnsatisfiedLinkError("The tirk-console jar holds no native library for " + platform
-                    + " (looked for " + resource + "); it supports " + SUPPORTED_PLATFORM + ", and " + NAME
-                    + " was not found on java.library.path either." + avoidExtraction);
-        }
+    /** The verified copy of the jar's library in the cache folder, extracted if need be. */
+    private static Path extract(String resource, byte[] library, byte[] digestText, String fileName) {
         String expected = new String(digestText, StandardCharsets.US_ASCII).trim().split("\\s+")[0]
                 .toLowerCase(Locale.ROOT);
         String actual = sha256(library);
         if (!actual.equals(expected)) {
             throw new UnsatisfiedLinkError("The tirk-console jar is damaged: " + resource + " has SHA-256 " + actual
-                    + " but the jar records " + expected + ". Replace the jar.");
+                    + " but the jar records " + expected + ". Replace the jar, or set -D" + LIBRARY_PROPERTY
+                    + "=<path of " + fileName + "> to load a library of your own.");
         }
 
         Path folder = cacheRoot().resolve(expected);
         Path target = folder.resolve(fileName);
         if (hasDigest(target, expected)) {
+            trace("reusing the verified copy " + target);
             return target;
         }
         try {
@@ -132,6 +185,7 @@ final class NativeLibrary {
                     + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
                     + "=<path of " + fileName + "> to load it without extracting.");
         }
+        trace("extracted the verified copy " + target);
         return target;
     }
 

@@ -32,6 +32,8 @@ class NativeLibraryTest {
     static final String NATIVES_JAR = System.getProperty("test.nativesJar");
     static final String DAMAGED_JAR = System.getProperty("test.damagedJar");
     static final String CLASSES = System.getProperty("test.classes");
+    /** Holds a libtirk-console.so whose getConsoleOutputCP answers 437 where ours answers 65001. */
+    static final String DECOY_FOLDER = System.getProperty("test.decoyFolder");
 
     @TempDir
     Path temp;
@@ -116,22 +118,42 @@ class NativeLibraryTest {
     }
 
     @Test
-    void libraryPathComesBeforeTheJar() throws Exception {
+    void libraryPathOnlyWhenAskedForOrWhenTheJarHasNothingForThisPlatform() throws Exception {
         Path cache = temp.resolve("cache");
-        assertEquals("loaded 65001", load(DAMAGED_JAR, "-Djava.library.path=" + LIBRARY_FILE.getParent(),
-                "-Dtirk.console.cache=" + cache));
-        assertFalse(Files.exists(cache));
+        String decoyPath = "-Djava.library.path=" + DECOY_FOLDER;
+        assertEquals("loaded 65001", load(NATIVES_JAR, decoyPath, "-Dtirk.console.cache=" + cache),
+                "a same-named library on java.library.path loses to the jar's verified copy");
+        assertEquals("loaded 437", load(NATIVES_JAR, decoyPath, "-Dtirk.console.useLibraryPath=true",
+                "-Dtirk.console.cache=" + cache), "asked for, java.library.path comes first");
+
+        Path unused = temp.resolve("unused-cache");
+        assertEquals("loaded 65001", load(null, "-Djava.library.path=" + LIBRARY_FILE.getParent(),
+                "-Dtirk.console.cache=" + unused), "a jar without this platform's library falls back to the path");
+        assertFalse(Files.exists(unused));
+    }
+
+    @Test
+    void debugTraceNamesTheFileLoaded() throws Exception {
+        Path cache = temp.resolve("cache");
+        String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true", "-Dtirk.console.cache=" + cache);
+        assertTrue(trace.contains("tirk-console: loaded " + cachedCopy(cache) + " (extracted from the jar)"), trace);
+        assertTrue(trace.endsWith("loaded 65001"), trace);
+        String quiet = load(NATIVES_JAR, "-Dtirk.console.cache=" + cache);
+        assertEquals("loaded 65001", quiet);
     }
 
     @Test
     void clearErrorsWhenTheJarCannotServeThisMachine() throws Exception {
         String missing = load(null, "-Dtirk.console.cache=" + temp);
-        assertTrue(missing.contains("holds no native library for linux-x86-64"), missing);
-        assertTrue(missing.contains("supports windows-x86-64"), missing);
+        assertTrue(missing.contains("supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux"), missing);
+        assertTrue(missing.contains("(looked for /org/tirk/terminal/tty/impl/native/linux-x86-64/" + LIBRARY + ")"),
+                missing);
+        assertTrue(missing.contains("not on java.library.path either"), missing);
         assertTrue(missing.contains("-Dtirk.console.library="), missing);
 
         String unsupported = load(NATIVES_JAR, "-Dos.arch=sparcv9", "-Dtirk.console.cache=" + temp);
-        assertTrue(unsupported.contains("supports windows-x86-64 only; this JVM runs on Linux sparcv9"), unsupported);
+        assertTrue(unsupported.contains("supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux sparcv9"),
+                unsupported);
 
         String damaged = load(DAMAGED_JAR, "-Dtirk.console.cache=" + temp);
         assertTrue(damaged.contains("The tirk-console jar is damaged"), damaged);
