@@ -55,18 +55,19 @@ set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
 add_custom_command(
   OUTPUT "${natives_jar}" "${damaged_jar}"
   COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
+          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor}
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${natives_jar} -P "${pack_jar}"
   COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${damaged_jar} -DDIGEST=0000000000000000000000000000000000000000000000000000000000000000
           -P "${pack_jar}"
-  DEPENDS tirk-console-jvm "${pack_jar}"
+  DEPENDS tirk-console-jvm "${pack_jar}" "${java_stamp}" "${module_descriptor}"
   COMMENT "Packing the Linux library into test jars")
 
 set(junit_jars /usr/share/java/junit-jupiter-api.jar /usr/share/java/junit-jupiter-params.jar
                /usr/share/java/apiguardian-api.jar /usr/share/java/opentest4j.jar
                /usr/share/java/junit-platform-commons.jar)
 list(JOIN junit_jars ":" junit_classpath)
-file(GLOB jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/*.java")
+file(GLOB_RECURSE jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/*.java")
 set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
 add_custom_command(
   OUTPUT "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class"
@@ -76,12 +77,24 @@ add_custom_command(
   COMMENT "Compiling the JVM tests")
 add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class")
 
+# A JDK 24 or later, if one is installed, for the check that the named module loads the library
+# without a restricted-method warning.
+set(newer_java "")
+file(GLOB jdk_releases /usr/lib/jvm/*/release)
+foreach(release IN LISTS jdk_releases)
+  get_filename_component(jdk "${release}" DIRECTORY)
+  file(STRINGS "${release}" java_version REGEX "^JAVA_VERSION=")
+  if(java_version MATCHES "\"([0-9]+)" AND CMAKE_MATCH_1 GREATER_EQUAL 24 AND EXISTS "${jdk}/bin/java")
+    set(newer_java "${jdk}/bin/java")
+  endif()
+endforeach()
+
 add_test(NAME jvm
   COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml"
     "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
     "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
     "-Dtest.nativesJar=${natives_jar}" "-Dtest.damagedJar=${damaged_jar}"
-    "-Dtest.decoyFolder=${CMAKE_BINARY_DIR}/jvm/decoy"
+    "-Dtest.decoyFolder=${CMAKE_BINARY_DIR}/jvm/decoy" "-Dtest.newerJava=${newer_java}"
     "-Dtest.classes=${java_classes}:${jvm_test_classes}"
     -cp "${java_classes}:${jvm_test_classes}")
 

@@ -1,6 +1,8 @@
 # Packs a jar: the compiled CLASSES (optional), MANIFEST (optional), and each library of
 # LIBRARIES, a list of PLATFORM=PATH, with its SHA-256 under
 # org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them.
+# MODULE_INFO (optional), a module-info.class, goes under META-INF/versions/9/ of a
+# multi-release jar, so that the classes themselves can stay Java 8 bytecode.
 # DIGEST, when given, is recorded in place of each library's real SHA-256 (for a test jar
 # that must look damaged). The timestamp is fixed so that the same inputs give the same jar.
 set(stage "${OUTPUT}.stage")
@@ -34,7 +36,13 @@ set(manifest_option)
 if(MANIFEST)
   set(manifest_option --manifest "${MANIFEST}")
 endif()
+set(module_option)
+if(MODULE_INFO)
+  get_filename_component(module_folder "${MODULE_INFO}" DIRECTORY)
+  set(module_option --release 9 -C "${module_folder}" module-info.class)
+endif()
 execute_process(
   COMMAND "${JAR}" --create --file "${OUTPUT}" ${manifest_option} --date=2026-01-01T00:00:00Z -C "${stage}" .
+          ${module_option}
   COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE "${stage}")

@@ -14,9 +14,10 @@ set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
 add_custom_command(
   OUTPUT "${jar_file}"
   COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_SOURCE_DIR}/java/MANIFEST.MF
+          -DMODULE_INFO=${module_descriptor}
           "-DLIBRARIES=windows-x86-64=$<TARGET_FILE:tirk-console>$<SEMICOLON>windows-aarch64=${TIRK_ARM64_DLL}"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${jar_file} -P "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
-  DEPENDS "${java_stamp}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_SOURCE_DIR}/java/MANIFEST.MF"
+  DEPENDS "${java_stamp}" "${module_descriptor}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_SOURCE_DIR}/java/MANIFEST.MF"
           "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
   COMMENT "Packing tirk-console.jar"
   VERBATIM)

@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Checks that the jar carries each built DLL where the loader looks for it, with its SHA-256,
-the classes, and the manifest entries.
+the classes as Java 8 bytecode, the explicit module for Java 9 and later, and the manifest.
 
 Usage: check_jar.py JAR PLATFORM=DLL... REPORT.xml
 """
 import hashlib
 import os
+import struct
+import subprocess
 import sys
 import zipfile
 
@@ -33,9 +35,17 @@ def main(jar, *rest):
         wanted = sorted(entry.split("=", 1)[0] for entry in libraries)
         report.check("no native library for any other platform", platforms == wanted, str(platforms))
         manifest = read("META-INF/MANIFEST.MF").decode()
+        classes = [name for name in names if name.endswith(".class") and not name.startswith("META-INF/")]
+        majors = {struct.unpack(">H", archive.read(name)[6:8])[0] for name in classes}
     report.check("jar carries the classes", {"org/tirk/terminal/tty/impl/WinConsoleNative.class",
                                              "org/tirk/terminal/tty/impl/NativeLibrary.class"} <= names)
-    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Automatic-Module-Name: org.tirk.terminal.console",
+    report.check("the classes are Java 8 bytecode", majors == {52}, str(majors))
+    module = subprocess.run(["jar", "--describe-module", "--file", jar, "--release", "9"], capture_output=True,
+                            text=True).stdout
+    report.check("an explicit module org.tirk.terminal.console for Java 9 and later, exporting the package",
+                 "\norg.tirk.terminal.console jar:" in module and "META-INF/versions/9/module-info.class" in module
+                 and "exports org.tirk.terminal.tty.impl" in module, module)
+    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Multi-Release: true",
                   "Main-Class: org.tirk.terminal.tty.impl.WinConsoleDemo"):
         report.check("manifest has " + entry, entry in manifest, manifest)
     report.finish(report_path)

@@ -19,6 +19,7 @@ import java.util.stream.Collectors;
 import java.util.stream.Stream;
 
 import static org.junit.jupiter.api.Assertions.*;
+import static org.junit.jupiter.api.Assumptions.assumeFalse;
 
 /**
  * The loader, each case in a JVM of its own (a JVM loads a library once). The test build
@@ -34,6 +35,8 @@ class NativeLibraryTest {
     static final String CLASSES = System.getProperty("test.classes");
     /** Holds a libtirk-console.so whose getConsoleOutputCP answers 437 where ours answers 65001. */
     static final String DECOY_FOLDER = System.getProperty("test.decoyFolder");
+    /** The java of a JDK 24 or later, or empty if none is installed. */
+    static final String NEWER_JAVA = System.getProperty("test.newerJava", "");
 
     @TempDir
     Path temp;
@@ -181,6 +184,19 @@ class NativeLibraryTest {
         Path copy = cachedCopy(cache);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
         assertEquals(Arrays.asList(LIBRARY), filesIn(copy.getParent()));
+    }
+
+    @Test
+    void namedModuleGrantedNativeAccessLoadsWithoutWarning() throws Exception {
+        assumeFalse(NEWER_JAVA.isEmpty(), "no JDK 24 or later under /usr/lib/jvm: restricted-method warnings not checked");
+        List<String> command = new ArrayList<>(Arrays.asList(NEWER_JAVA, "--module-path", NATIVES_JAR,
+                "--add-modules", "org.tirk.terminal.console", "-Dtirk.console.cache=" + temp.resolve("cache"),
+                "-cp", CLASSES, "org.tirk.probe.ModuleProbe"));
+        String warned = output(new ProcessBuilder(command).redirectErrorStream(true).start());
+        assertTrue(warned.contains("WARNING: A restricted method in java.lang.System has been called")
+                && warned.contains("module org.tirk.terminal.console"), warned);
+        command.add(1, "--enable-native-access=org.tirk.terminal.console");
+        assertEquals("loaded 65001", output(new ProcessBuilder(command).redirectErrorStream(true).start()));
     }
 
     @Test
