@@ -22,6 +22,32 @@ add_custom_command(
   COMMENT "Packing tirk-console.jar"
   VERBATIM)
 add_custom_target(jar ALL DEPENDS "${jar_file}")
+# The public API's javadoc, which must be doclint-clean, and the Maven repository that carries
+# the jar with its sources, javadoc and POM.
+set(javadoc_folder "${CMAKE_BINARY_DIR}/javadoc")
+add_custom_command(
+  OUTPUT "${javadoc_folder}/index.html"
+  COMMAND "${CMAKE_COMMAND}" -E rm -rf "${javadoc_folder}"
+  COMMAND "${Java_JAVADOC_EXECUTABLE}" -quiet -Xdoclint:all -Werror -notimestamp -d "${javadoc_folder}"
+          "${module_source}" ${java_sources}
+  DEPENDS "${module_source}" ${java_sources}
+  COMMENT "Writing the javadoc")
+set(maven_repository "${CMAKE_BINARY_DIR}/dist/maven")
+set(maven_pom "${maven_repository}/org/tirk/terminal/tirk-console/${PROJECT_VERSION}/tirk-console-${PROJECT_VERSION}.pom")
+add_custom_command(
+  OUTPUT "${maven_pom}"
+  COMMAND "${CMAKE_COMMAND}" -DREPOSITORY=${maven_repository} -DVERSION=${PROJECT_VERSION} -DJAR=${jar_file}
+          -DSOURCES=${CMAKE_SOURCE_DIR}/java -DJAVADOC=${javadoc_folder} -DPOM_TEMPLATE=${CMAKE_SOURCE_DIR}/java/pom.xml.in
+          -DJAR_TOOL=${Java_JAR_EXECUTABLE} -P "${CMAKE_SOURCE_DIR}/cmake/maven-repo.cmake"
+  DEPENDS "${jar_file}" "${javadoc_folder}/index.html" "${CMAKE_SOURCE_DIR}/java/pom.xml.in"
+          "${CMAKE_SOURCE_DIR}/cmake/maven-repo.cmake" "${module_source}" ${java_sources}
+  COMMENT "Laying out the Maven repository")
+add_custom_target(maven_repository ALL DEPENDS "${maven_pom}")
+
+add_test(NAME maven_consumer
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/maven/run_consumer.py" "${maven_repository}" "${PROJECT_VERSION}"
+          "${CMAKE_BINARY_DIR}/maven-consumer" "${test_reports}/maven_consumer.xml")
+
 add_test(NAME jar_check
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}"
           "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"

@@ -17,6 +17,11 @@ public final class WinConsoleDemo {
     private WinConsoleDemo() {
     }
 
+    /**
+     * Runs the demo on this process's console.
+     *
+     * @param args ignored
+     */
     public static void main(String[] args) {
         System.exit(run(System.out));
     }
