@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 ensure_packages "${TEST_PACKAGES[@]}"
 
-for preset in sanitize windows; do
+for preset in sanitize windows-arm64 windows; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j"$(nproc)"
 done

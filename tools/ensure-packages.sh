@@ -22,8 +22,13 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
 }
 
-# What building the DLL and the jar needs.
-BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix openjdk-17-jdk-headless googletest)
-# What the test suites need on top: the host compiler, Wine and the scripts' Python.
-TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine python3 junit5 libjna-java valgrind
-    clang clang-tidy libclang-rt-14-dev)
+# What building the DLLs, the jar and the Maven repository needs: mingw-w64 for x86-64; clang,
+# lld and llvm-dlltool with the mingw-w64 headers for ARM64.
+BUILD_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix openjdk-17-jdk-headless googletest
+    clang-14 lld-14 llvm-14 mingw-w64-common)
+# What the test suites need on top: the host compiler, Wine (and qemu to run arm64 Wine, which
+# the ARM64 suite downloads itself), the scripts' Python with pefile, and Maven with the Debian
+# plugins the consumer project uses (junit5 because the compiler plugin's POM imports its BOM).
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine qemu-user-static python3 python3-pefile junit5 libjna-java
+    valgrind clang clang-tidy libclang-rt-14-dev maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
+    libexec-maven-plugin-java)
