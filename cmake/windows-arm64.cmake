@@ -10,7 +10,7 @@ add_custom_target(driver_imports DEPENDS "${driver_imports}")
 
 add_executable(arm64_driver tests/arm64/Driver.cpp)
 add_dependencies(arm64_driver driver_imports tirk-console)
-target_include_directories(arm64_driver PRIVATE tests/common)
+target_include_directories(arm64_driver PRIVATE tests/common tests/wine)
 target_link_libraries(arm64_driver PRIVATE jni_headers "${driver_imports}")
 target_compile_options(arm64_driver PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
                        -fno-threadsafe-statics -fasynchronous-unwind-tables)

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <jni.h>
 
+#include "Bridge.h"
 #include "InputRecords.h"
 
 // The compiler may turn structure copies and zeroing into calls to these; with no C runtime
@@ -229,19 +230,7 @@ void checkArray(const char* name, jintArray actual, const jint* expected, jsize 
 
 // ---- The library, by its exported names.
 
-struct Library {
-    jlong(JNICALL* getStdHandle)(JNIEnv*, jclass, jint);
-    jintArray(JNICALL* readConsoleInputEvent)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* getNumberOfConsoleInputEvents)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* waitForSingleObject)(JNIEnv*, jclass, jlong, jint);
-    jboolean(JNICALL* writeConsole)(JNIEnv*, jclass, jlong, jcharArray, jint);
-    jintArray(JNICALL* getConsoleSize)(JNIEnv*, jclass, jlong);
-    jint(JNICALL* getConsoleMode)(JNIEnv*, jclass, jlong);
-    jboolean(JNICALL* setConsoleMode)(JNIEnv*, jclass, jlong, jint);
-    jint(JNICALL* getConsoleOutputCP)(JNIEnv*, jclass);
-    jboolean(JNICALL* allocConsole)(JNIEnv*, jclass);
-    jboolean(JNICALL* freeConsole)(JNIEnv*, jclass);
-} dll;
+Bridge dll;
 
 bool load(const wchar_t* path) {
     HMODULE module = LoadLibraryW(path);

@@ -7,37 +7,24 @@ Usage: run_driver.py arm64_driver.exe tirk-console.dll CACHE REPORT.xml
 CACHE holds the arm64 Wine that tests/arm64/arm64-wine.sh prepares.
 """
 import os
-import pty
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, ".."))
 from junit import Report  # noqa: E402
+from pseudo_terminal import spawn  # noqa: E402
 
 DRIVE = "t:"  # where the programs are, as Wine under qemu cannot see the host's folders on Z:
 
 
-def run_driver(wine, env, folder, results, deadline):
-    pid, master = pty.fork()
-    if pid == 0:
-        out = os.open(results, os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
-        os.dup2(out, 2)
-        os.execve(wine, [wine, DRIVE + "\\arm64_driver.exe", DRIVE + "\\tirk-console.dll"], env)
-
-    # Keep the terminal's output drained so that the console never blocks writing to it.
-    def drain():
-        try:
-            while os.read(master, 4096):
-                pass
-        except OSError:
-            pass
-
-    threading.Thread(target=drain, daemon=True).start()
+def run_driver(wine, env, results, deadline):
+    """Runs the driver until it ends or the deadline passes, typing k once it says "ready";
+    returns its exit status and whether k was typed."""
+    pid, master = spawn([wine, DRIVE + "\\arm64_driver.exe", DRIVE + "\\tirk-console.dll"], env, results)
     typed = False
     while time.time() < deadline:
         finished, status = os.waitpid(pid, os.WNOHANG)
@@ -78,7 +65,7 @@ def main(driver, dll, cache, report_path):
         open(results, "w").close()
         subprocess.run([env["WINESERVER"], "-p"], env=env, timeout=60)
         try:
-            status, typed = run_driver(wine, env, folder, results, time.time() + 300)
+            status, typed = run_driver(wine, env, results, time.time() + 300)
         finally:
             subprocess.run([env["WINESERVER"], "-k"], env=env, timeout=60)
             os.remove(link)

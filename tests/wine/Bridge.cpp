@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -17,7 +18,7 @@ void resolve(HMODULE dll, const char* method, F& entry) {
 
 }  // namespace
 
-Bridge loadBridge(const std::string& path) {
+Bridge loadBridge(const char* path) {
     std::string windowsPath = path;
     if (!windowsPath.empty() && windowsPath[0] == '/') {
         windowsPath = "Z:" + windowsPath;

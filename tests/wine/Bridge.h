@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <jni.h>
 
-#include <string>
-
 struct Bridge {
     jlong(JNICALL* getStdHandle)(JNIEnv*, jclass, jint);
     jintArray(JNICALL* readConsoleInputEvent)(JNIEnv*, jclass, jlong);
@@ -23,7 +21,8 @@ struct Bridge {
 };
 
 // Loads the DLL at `path` (a Windows path, or a Unix one that Wine maps to drive Z:) and
-// resolves all eleven names; stops the program with a message if any is missing.
-Bridge loadBridge(const std::string& path);
+// resolves all eleven names; stops the program with a message if any is missing. (The ARM64
+// driver, which has no C runtime for this, fills a Bridge its own way.)
+Bridge loadBridge(const char* path);
 
 #endif

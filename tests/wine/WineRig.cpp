@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     dllPath = argv[1];
-    theBridge = loadBridge(dllPath);
+    theBridge = loadBridge(dllPath.c_str());
     if (argc == 5 && std::string(argv[2]) == "--child") {
         std::ofstream(argv[4]) << childAction(argv[3]);
         return 0;

@@ -5,14 +5,13 @@ and checks the key records it reads back through the bridge.
 Usage: typed_input_test.py typed_reader.exe tirk-console.dll REPORT.xml
 """
 import os
-import pty
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
 from junit import Report  # noqa: E402
+from pseudo_terminal import spawn  # noqa: E402
 
 KEY, SHIFT_PRESSED = 1, 0x10
 VK_A, VK_UP, VK_RETURN = 0x41, 0x26, 0x0D
@@ -24,19 +23,7 @@ TYPED = [b"a", b"A", b"\x1b[A", "\u00e9".encode(), "\U0001F600".encode(), b"\r"]
 def run_reader(reader, dll, results):
     env = dict(os.environ, WINEDEBUG="-all", LC_ALL="C.UTF-8")
     env.setdefault("WINEPREFIX", os.path.join(os.getcwd(), "wineprefix"))
-    pid, master = pty.fork()
-    if pid == 0:
-        os.execvpe("wine", ["wine", reader, dll, results], env)
-
-    # Keep the terminal's output drained so that the console never blocks writing to it.
-    def drain():
-        try:
-            while os.read(master, 4096):
-                pass
-        except OSError:
-            pass
-
-    threading.Thread(target=drain, daemon=True).start()
+    pid, master = spawn(["wine", reader, dll, results], env)
     deadline = time.time() + 60
     while time.time() < deadline and not (os.path.exists(results) and open(results).read().startswith("ready")):
         time.sleep(0.1)
