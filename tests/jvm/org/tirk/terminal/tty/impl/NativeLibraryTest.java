@@ -1,6 +1,7 @@
 package org.tirk.terminal.tty.impl;
 
 import org.junit.jupiter.api.Test;
+import org.tirk.probe.LoadProbe;
 import org.junit.jupiter.api.io.TempDir;
 
 import java.io.ByteArrayOutputStream;
@@ -191,7 +192,7 @@ class NativeLibraryTest {
         assumeFalse(NEWER_JAVA.isEmpty(), "no JDK 24 or later under /usr/lib/jvm: restricted-method warnings not checked");
         List<String> command = new ArrayList<>(Arrays.asList(NEWER_JAVA, "--module-path", NATIVES_JAR,
                 "--add-modules", "org.tirk.terminal.console", "-Dtirk.console.cache=" + temp.resolve("cache"),
-                "-cp", CLASSES, "org.tirk.probe.ModuleProbe"));
+                "-cp", CLASSES, LoadProbe.class.getName()));
         String warned = output(new ProcessBuilder(command).redirectErrorStream(true).start());
         assertTrue(warned.contains("WARNING: A restricted method in java.lang.System has been called")
                 && warned.contains("module org.tirk.terminal.console"), warned);

@@ -3,12 +3,13 @@ package org.tirk.probe;
 import org.tirk.terminal.tty.impl.WinConsoleNative;
 
 /**
- * A program of another package, for a JVM that has tirk-console on its module path: loads the
- * library and prints "loaded CODEPAGE" or "error: MESSAGE".
+ * Run in a JVM of its own: loads the library and prints "loaded CODEPAGE" or "error: MESSAGE".
+ * It lives outside the library's package so that it can also run beside the library's named
+ * module, which owns that package.
  */
-public final class ModuleProbe {
+public final class LoadProbe {
 
-    private ModuleProbe() {
+    private LoadProbe() {
     }
 
     public static void main(String[] args) {
