@@ -254,7 +254,7 @@ def full(which, host_build, windows_build):
     out = [
         "# Benchmarks",
         "",
-        "Written by `./bench.sh` (which builds both presets and runs `bench/run.py all`); every comparison is a",
+        "Written by `./bench.sh` (which builds the presets and runs `bench/run.py all`); every comparison is a",
         "ratio within one run. `./test.sh` runs each benchmark once in a tiny smoke mode so that none can rot;",
         "`bench/run.py instructions|wine|jvm` runs one of them in full and prints its table.",
         "",

@@ -22,8 +22,9 @@ set_target_properties(tirk-console PROPERTIES
   PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/dist"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import")
-# Unwind tables are kept on purpose: exception dispatch, the JVM's crash report, debuggers and
-# profilers walk through our frames with them (clang writes them for ARM64 only when asked).
+# Unwind tables are asked for explicitly, since what a compiler writes by default varies with
+# the target and the options: exception dispatch, the JVM's crash report, debuggers and
+# profilers walk through our frames with them.
 target_compile_options(tirk-console PRIVATE
   -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti -fno-ident -fasynchronous-unwind-tables
   "-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")

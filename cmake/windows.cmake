@@ -1,5 +1,6 @@
 # The x86-64 suites that prove tirk-console.dll on Wine's real console, and the jar that
 # carries the DLLs of both architectures.
+
 # The jar: the Java classes, both DLLs and their SHA-256 where the loader finds them, and a
 # manifest that makes it runnable (the demo) and grants native access on Java 24+. The ARM64
 # DLL comes from the ARM64 build (preset windows-arm64), which must run first.
@@ -22,6 +23,7 @@ add_custom_command(
   COMMENT "Packing tirk-console.jar"
   VERBATIM)
 add_custom_target(jar ALL DEPENDS "${jar_file}")
+
 # The public API's javadoc, which must be doclint-clean, and the Maven repository that carries
 # the jar with its sources, javadoc and POM.
 set(javadoc_folder "${CMAKE_BINARY_DIR}/javadoc")
@@ -52,7 +54,6 @@ add_test(NAME jar_check
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}"
           "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"
           "${test_reports}/jar_check.xml")
-
 
 add_executable(wine_tests
   tests/wine/Bridge.cpp

@@ -10,8 +10,8 @@
  * entry points and nothing else; declarations therefore carry no dllexport. */
 #define JNIEXPORT
 #define JNIIMPORT __declspec(dllimport)
-/* __stdcall means something on 32-bit x86 only; 64-bit Windows has one calling
- * convention, and compilers for ARM64 warn about the keyword. */
+/* __stdcall applies to 32-bit x86 only: 64-bit Windows, x86-64 and ARM64 alike, has a
+ * single calling convention. */
 #if defined(__i386__) || defined(_M_IX86)
 #define JNICALL __stdcall
 #else
