@@ -8,12 +8,11 @@ set -u
 here=$(dirname "$(realpath "$0")")
 root=$("$here/../tests/arm64/arm64-wine.sh" "${TIRK_ARM64_WINE:-$PWD/arm64-wine}") || exit 1
 wine=$root/sysroot/usr/lib/wine
-export WINEPREFIX=$root/prefix WINESERVER=$wine/wineserver WINEDEBUG="${WINEDEBUG:--all}"
-export LC_ALL="${LC_ALL:-C.UTF-8}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export LC_ALL="${LC_ALL:-C.UTF-8}"
 
 program=$(realpath "$1")
 shift
-ln -sfn "$(dirname "$program")" "$WINEPREFIX/dosdevices/t:"
+ln -sfn "$(dirname "$program")" "$root/prefix/dosdevices/t:"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkfifo "$work/input"
@@ -23,6 +22,6 @@ exec 3>"$work/input"
 wait $!
 status=$?
 exec 3>&-
-timeout 60 "$WINESERVER" -k 2>/dev/null
+timeout 60 "$wine/wineserver" -k 2>/dev/null
 cat "$work/output"
 exit "$status"

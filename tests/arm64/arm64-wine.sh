@@ -5,8 +5,9 @@
 # Everything lives under CACHE (a build folder) and is reused while Wine's version stays.
 #
 # Usage: arm64-wine.sh CACHE
-# Prints the folder that holds the sysroot (with the wine64 and wineserver wrappers in
-# sysroot/usr/lib/wine) and a Wine prefix made with them.
+# Prints the folder that holds the sysroot and the Wine prefix. Its sysroot/usr/lib/wine/wine64
+# and wineserver are the commands to use: they run under qemu with that prefix, and with
+# Wine's messages off unless WINEDEBUG says otherwise.
 set -euo pipefail
 cache=$(realpath -m "$1")
 mkdir -p "$cache"
@@ -59,18 +60,21 @@ rm -f "$apt"/cache/archives/*.deb
 # The arm64 loader is renamed, and a wrapper in its place runs it under qemu with argv[0]
 # pointing back at the wrapper. The wineserver runs under qemu the same way.
 wine=$root/sysroot/usr/lib/wine
+settings="export WINEPREFIX=$root/prefix WINESERVER=$wine/wineserver \\
+    WINEDEBUG=\"\${WINEDEBUG:--all}\" WINEDLLOVERRIDES=\"\${WINEDLLOVERRIDES:-mscoree,mshtml=}\""
 mv "$wine/wine64" "$wine/wine64.aarch64"
 cat >"$wine/wine64" <<WRAPPER
 #!/bin/sh
+$settings
 WINELOADERNOEXEC=1 exec $qemu -0 "\$0" -L $root/sysroot $wine/wine64.aarch64 "\$@"
 WRAPPER
 cat >"$wine/wineserver" <<WRAPPER
 #!/bin/sh
+$settings
 exec $qemu -L $root/sysroot $wine/wineserver64 "\$@"
 WRAPPER
 chmod +x "$wine/wine64" "$wine/wineserver"
 
-export WINEPREFIX=$root/prefix WINESERVER=$wine/wineserver WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 timeout 300 "$wine/wine64" wineboot --init >&2
 timeout 60 "$wine/wineserver" -w
 touch "$root/ready"

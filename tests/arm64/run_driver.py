@@ -50,24 +50,24 @@ def main(driver, dll, cache, report_path):
         report.finish(report_path)
     root = setup.stdout.strip().splitlines()[-1]
     wine = os.path.join(root, "sysroot", "usr", "lib", "wine", "wine64")
-    env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all", LC_ALL="C.UTF-8",
-               WINESERVER=os.path.join(os.path.dirname(wine), "wineserver"), WINEDLLOVERRIDES="mscoree,mshtml=")
+    wineserver = os.path.join(os.path.dirname(wine), "wineserver")
+    env = dict(os.environ, LC_ALL="C.UTF-8")
     print(f"arm64 Wine ready after {time.time() - started:.1f} s")
 
     with tempfile.TemporaryDirectory() as folder:
         shutil.copy(driver, os.path.join(folder, "arm64_driver.exe"))
         shutil.copy(dll, os.path.join(folder, "tirk-console.dll"))
-        link = os.path.join(env["WINEPREFIX"], "dosdevices", DRIVE)
+        link = os.path.join(root, "prefix", "dosdevices", DRIVE)
         if os.path.lexists(link):
             os.remove(link)
         os.symlink(folder, link)
         results = os.path.join(folder, "results.txt")
         open(results, "w").close()
-        subprocess.run([env["WINESERVER"], "-p"], env=env, timeout=60)
+        subprocess.run([wineserver, "-p"], env=env, timeout=60)
         try:
             status, typed = run_driver(wine, env, results, time.time() + 300)
         finally:
-            subprocess.run([env["WINESERVER"], "-k"], env=env, timeout=60)
+            subprocess.run([wineserver, "-k"], env=env, timeout=60)
             os.remove(link)
         lines = open(results, errors="replace").read().splitlines()
     print(f"driver finished after {time.time() - started:.1f} s with status {status}")
