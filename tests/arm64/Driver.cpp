@@ -74,7 +74,7 @@ struct Line {
 
 int failures = 0;
 
-void check(const char* name, bool ok, Line& detail) {
+void check(const char* name, bool ok, const Line& detail) {
     Line line;
     line << (ok ? "ok " : "FAILED ") << name;
     if (!ok) {
