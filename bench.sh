@@ -6,8 +6,5 @@ cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 ensure_packages "${TEST_PACKAGES[@]}"
 
-for preset in host windows-arm64 windows; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j"$(nproc)"
-done
+build_presets host windows-arm64 windows
 python3 bench/run.py all

@@ -7,10 +7,7 @@ cd "$(dirname "$0")"
 . tools/ensure-packages.sh
 ensure_packages "${TEST_PACKAGES[@]}"
 
-for preset in sanitize windows-arm64 windows; do
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j"$(nproc)"
-done
+build_presets sanitize windows-arm64 windows
 mkdir -p build/fuzz-reports
 python3 tests/fuzz/run_fuzz.py build/sanitize/fuzz_entry_points tests/fuzz/corpus build/sanitize/fuzz-corpus \
     "${FUZZ_SECONDS:-600}" build/fuzz-reports/fuzz.xml

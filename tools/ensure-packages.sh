@@ -1,6 +1,6 @@
-# Sourced by build.sh and test.sh: ensure_packages PACKAGE... installs the Debian packages
+# Sourced by the top-level scripts: ensure_packages PACKAGE... installs the Debian packages
 # that are missing (as root: one apt-get update, then apt-get install), or, when not root,
-# stops with the exact command to run.
+# stops with the exact command to run; build_presets PRESET... configures and builds each.
 ensure_packages() {
     local missing=() package
     for package in "$@"; do
@@ -20,6 +20,14 @@ ensure_packages() {
         export TIRK_APT_UPDATED=1
     fi
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >&2
+}
+
+build_presets() {
+    local preset
+    for preset in "$@"; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset" -j"$(nproc)"
+    done
 }
 
 # What building the DLLs, the jar and the Maven repository needs: mingw-w64 for x86-64; clang,
