@@ -40,12 +40,11 @@ def unwind_starts(pe, machine):
     return {struct.unpack_from("<I", data, offset)[0] for offset in range(0, len(data) - size + 1, size)}
 
 
-def functions_with_frames(dll, starts, machine):
+def functions_with_frames(dll, base, starts, machine):
     """Which of the function start addresses begin functions that call or move the stack pointer,
-    from a disassembly of the DLL (each function runs to the next start)."""
+    from a disassembly of the DLL loaded at `base` (each function runs to the next start)."""
     listing = subprocess.run(["llvm-objdump-14", "-d", "--no-show-raw-insn", dll], check=True,
                              capture_output=True, text=True).stdout
-    base = pefile.PE(dll, fast_load=True).OPTIONAL_HEADER.ImageBase
     ordered = sorted(starts)
     framed = set()
     for line in listing.splitlines():
@@ -101,7 +100,7 @@ def main(dll, machine, exports_def, imports_def, report_path):
     starts = {s.address: s.name.decode() for s in exports}
     report.check("an entry routine of its own, not an exported function",
                  entry != 0 and entry not in starts and pe.get_section_by_rva(entry).Name.startswith(b".text"))
-    framed = functions_with_frames(dll, set(starts) | {entry}, machine)
+    framed = functions_with_frames(dll, optional.ImageBase, set(starts) | {entry}, machine)
     covered = unwind_starts(pe, machine)
     missing = sorted(name for address, name in starts.items() if address in framed and address not in covered)
     report.check("unwind data for every entry point that calls or has a frame",
