@@ -14,7 +14,7 @@ sums=()
 for folder in "$work/a" "$work/some/deeper/folder b"; do
     mkdir -p "$folder"
     tar -C "$source_dir" --exclude=./build --exclude=./dist --exclude=./.git -cf - . | tar -C "$folder" -xf -
-    cmake -S "$folder" -B "$folder/build" -DCMAKE_TOOLCHAIN_FILE="$folder/cmake/$toolchain" \
+    cmake -G Ninja -S "$folder" -B "$folder/build" -DCMAKE_TOOLCHAIN_FILE="$folder/cmake/$toolchain" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null &&
         cmake --build "$folder/build" --target tirk-console >/dev/null
     sums+=("$(sha256sum "$folder/build/dist/tirk-console.dll" 2>/dev/null | cut -d' ' -f1)")
