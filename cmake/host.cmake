@@ -47,26 +47,17 @@ target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
 set_target_properties(tirk-console-decoy PROPERTIES
   OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/decoy")
 
-# Jars laid out like the product jar, holding the Linux library: one intact, one whose
-# recorded SHA-256 is wrong.
+# A jar laid out like the product jar, holding the Linux library.
 set(natives_jar "${CMAKE_BINARY_DIR}/jvm/natives.jar")
-set(damaged_jar "${CMAKE_BINARY_DIR}/jvm/natives-damaged.jar")
 set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
 add_custom_command(
-  OUTPUT "${natives_jar}" "${damaged_jar}"
+  OUTPUT "${natives_jar}"
   COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
-          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor}
+          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${natives_jar} -P "${pack_jar}"
-  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
-          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${damaged_jar} -DDIGEST=0000000000000000000000000000000000000000000000000000000000000000
-          -P "${pack_jar}"
-  DEPENDS tirk-console-jvm "${pack_jar}" "${java_stamp}" "${module_descriptor}"
-  COMMENT "Packing the Linux library into test jars")
+  DEPENDS tirk-console-jvm "${pack_jar}" "${java_stamp}" "${module_descriptor}" "${CMAKE_SOURCE_DIR}/LICENSE"
+  COMMENT "Packing the Linux library into a test jar")
 
-set(junit_jars /usr/share/java/junit-jupiter-api.jar /usr/share/java/junit-jupiter-params.jar
-               /usr/share/java/apiguardian-api.jar /usr/share/java/opentest4j.jar
-               /usr/share/java/junit-platform-commons.jar)
-list(JOIN junit_jars ":" junit_classpath)
 file(GLOB_RECURSE jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/*.java")
 set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
 add_custom_command(
@@ -77,23 +68,16 @@ add_custom_command(
   COMMENT "Compiling the JVM tests")
 add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class")
 
-# A JDK 24 or later, if one is installed, for the check that the named module loads the library
-# without a restricted-method warning.
 set(newer_java "")
-file(GLOB jdk_releases /usr/lib/jvm/*/release)
-foreach(release IN LISTS jdk_releases)
-  get_filename_component(jdk "${release}" DIRECTORY)
-  file(STRINGS "${release}" java_version REGEX "^JAVA_VERSION=")
-  if(java_version MATCHES "\"([0-9]+)" AND CMAKE_MATCH_1 GREATER_EQUAL 24 AND EXISTS "${jdk}/bin/java")
-    set(newer_java "${jdk}/bin/java")
-  endif()
-endforeach()
+if(newer_jdk)
+  set(newer_java "${newer_jdk}/bin/java")
+endif()
 
 add_test(NAME jvm
   COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml"
     "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
     "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
-    "-Dtest.nativesJar=${natives_jar}" "-Dtest.damagedJar=${damaged_jar}"
+    "-Dtest.nativesJar=${natives_jar}"
     "-Dtest.decoyFolder=${CMAKE_BINARY_DIR}/jvm/decoy" "-Dtest.newerJava=${newer_java}"
     "-Dtest.classes=${java_classes}:${jvm_test_classes}"
     -cp "${java_classes}:${jvm_test_classes}")

@@ -1,16 +1,15 @@
-# Packs a jar: the compiled CLASSES (optional), MANIFEST (optional), and each library of
-# LIBRARIES, a list of PLATFORM=PATH, with its SHA-256 under
-# org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them.
+# Packs a jar: the compiled CLASSES, the MANIFEST (optional), LICENSE as META-INF/LICENSE, and
+# each library of LIBRARIES, a list of PLATFORM=PATH, with its SHA-256 under
+# org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them. The libraries
+# are stored uncompressed: the loader reads one at every start.
 # MODULE_INFO (optional), a module-info.class, goes under META-INF/versions/9/ of a
 # multi-release jar, so that the classes themselves can stay Java 8 bytecode.
-# DIGEST, when given, is recorded in place of each library's real SHA-256 (for a test jar
-# that must look damaged). The timestamp is fixed so that the same inputs give the same jar.
+# The timestamp is fixed so that the same inputs give the same jar.
 set(stage "${OUTPUT}.stage")
 file(REMOVE_RECURSE "${stage}")
-file(MAKE_DIRECTORY "${stage}")
-if(CLASSES)
-  file(COPY "${CLASSES}/" DESTINATION "${stage}")
-endif()
+file(COPY "${CLASSES}/" DESTINATION "${stage}/classes")
+file(MAKE_DIRECTORY "${stage}/classes/META-INF")
+file(COPY_FILE "${LICENSE}" "${stage}/classes/META-INF/LICENSE")
 foreach(entry IN LISTS LIBRARIES)
   string(REGEX MATCH "^([^=]+)=(.+)$" pair "${entry}")
   if(NOT pair)
@@ -22,13 +21,10 @@ foreach(entry IN LISTS LIBRARIES)
     message(FATAL_ERROR "The ${platform} library ${library} has not been built")
   endif()
   get_filename_component(name "${library}" NAME)
-  set(folder "${stage}/org/tirk/terminal/tty/impl/native/${platform}")
+  set(folder "${stage}/natives/org/tirk/terminal/tty/impl/native/${platform}")
   file(MAKE_DIRECTORY "${folder}")
   file(COPY_FILE "${library}" "${folder}/${name}")
-  set(digest "${DIGEST}")
-  if(NOT digest)
-    file(SHA256 "${library}" digest)
-  endif()
+  file(SHA256 "${library}" digest)
   file(WRITE "${folder}/${name}.sha256" "${digest}  ${name}\n")
 endforeach()
 file(REMOVE "${OUTPUT}")
@@ -41,8 +37,11 @@ if(MODULE_INFO)
   get_filename_component(module_folder "${MODULE_INFO}" DIRECTORY)
   set(module_option --release 9 -C "${module_folder}" module-info.class)
 endif()
+set(date --date=2026-01-01T00:00:00Z)
 execute_process(
-  COMMAND "${JAR}" --create --file "${OUTPUT}" ${manifest_option} --date=2026-01-01T00:00:00Z -C "${stage}" .
-          ${module_option}
+  COMMAND "${JAR}" --create --file "${OUTPUT}" ${manifest_option} ${date} -C "${stage}/classes" . ${module_option}
+  COMMAND_ERROR_IS_FATAL ANY)
+execute_process(
+  COMMAND "${JAR}" --update --file "${OUTPUT}" --no-compress ${date} -C "${stage}/natives" .
   COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE_RECURSE "${stage}")

@@ -1,19 +1,28 @@
 package org.tirk.terminal.tty.impl;
 
-import java.io.ByteArrayOutputStream;
 import java.io.File;
+import java.io.FileInputStream;
+import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.nio.charset.StandardCharsets;
+import java.io.OutputStream;
+import java.net.JarURLConnection;
+import java.net.URISyntaxException;
+import java.net.URL;
+import java.net.URLConnection;
 import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.Paths;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.PosixFilePermissions;
+import java.security.CodeSource;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
+import java.util.Arrays;
 import java.util.Locale;
+import java.util.zip.CRC32;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipFile;
 
 /**
  * Loads the tirk-console native library, trying in turn:
@@ -22,20 +31,29 @@ import java.util.Locale;
  *       nothing may be extracted;</li>
  *   <li>with {@value #USE_LIBRARY_PATH_PROPERTY}{@code =true} only, {@code tirk-console} on
  *       {@code java.library.path};</li>
- *   <li>the library inside the jar for this platform, checked against the SHA-256 the jar
- *       records and extracted into a per-user cache folder named by that SHA-256
- *       ({@code %LOCALAPPDATA%\tirk-console} on Windows, else {@code java.io.tmpdir}, or the
- *       folder named by {@value #CACHE_PROPERTY}). An identical copy already there is used as it
- *       is; anything else is replaced by writing a temporary file beside it, checking it and
- *       renaming it into place, so that any number of JVMs may start at once;</li>
+ *   <li>the library inside the jar for this platform, checked against the CRC-32 the jar's
+ *       directory records for it and extracted into a per-user cache folder named by the SHA-256
+ *       the jar records ({@code %LOCALAPPDATA%\tirk-console} on Windows, else
+ *       {@code java.io.tmpdir}, or the folder named by {@value #CACHE_PROPERTY}). A copy already
+ *       there is used when it holds the jar's bytes exactly; anything else is replaced by writing
+ *       a temporary file beside it, checking it and renaming it into place, so that any number of
+ *       JVMs may start at once;</li>
  *   <li>only when the jar holds no library for this platform (a repackaged jar),
  *       {@code tirk-console} on {@code java.library.path}.</li>
  * </ol>
- * A same-named library that happens to lie on {@code java.library.path} (which on Windows holds
- * every folder on PATH and the working directory) is therefore never loaded in place of the
- * verified copy. With {@value #DEBUG_PROPERTY}{@code =true} each step and the file finally
- * loaded are printed to {@code System.err}. Every failure is an {@link UnsatisfiedLinkError}
- * that says what was found and which property helps.
+ * A JVM lets one class loader at a time load a given file, so when this class is loaded again
+ * by another class loader (IDE plugins, application servers, isolated test engines), it loads a
+ * copy under another name in the same cache folder, up to {@value #COPIES} names that later runs
+ * reuse.
+ *
+ * <p>A same-named library that happens to lie on {@code java.library.path} (which on Windows
+ * holds every folder on PATH and the working directory) is therefore never loaded in place of the
+ * jar's copy. With {@value #DEBUG_PROPERTY}{@code =true} each step and the file finally loaded
+ * are printed to {@code System.err}. Every failure is an {@link UnsatisfiedLinkError} that says
+ * what was found and which property helps.
+ *
+ * <p>Start-up matters to command-line programs, so the common path (a copy already in the cache)
+ * reads two small jar entries and one small file, and loads no security provider.
  */
 final class NativeLibrary {
 
@@ -44,21 +62,26 @@ final class NativeLibrary {
     static final String USE_LIBRARY_PATH_PROPERTY = "tirk.console.useLibraryPath";
     static final String DEBUG_PROPERTY = "tirk.console.debug";
     static final String SUPPORTED_PLATFORMS = "windows-x86-64 and windows-aarch64";
+    /** How many copies of one library a cache folder holds at most, one per class loader that has it loaded at once. */
+    static final int COPIES = 8;
 
     private static final String NAME = "tirk-console";
-    private static final String RESOURCE_ROOT = "/org/tirk/terminal/tty/impl/native/";
+    private static final String RESOURCE_ROOT = "org/tirk/terminal/tty/impl/native/";
+    /** A temporary file older than this was left by a JVM that died while extracting. */
+    private static final long STALE_MILLIS = 24L * 60 * 60 * 1000;
 
     private NativeLibrary() {
     }
 
     static void load() {
-        String explicit = System.getProperty(LIBRARY_PROPERTY);
-        if (explicit != null && !explicit.isEmpty()) {
-            loadFile(new File(explicit).getAbsoluteFile(), "named by -D" + LIBRARY_PROPERTY);
+        String named = System.getProperty(LIBRARY_PROPERTY);
+        if (named != null && !named.isEmpty()) {
+            loadNamed(new File(named).getAbsoluteFile());
             return;
         }
         trace("-D" + LIBRARY_PROPERTY + " is not set");
-        if (Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY)) {
+        boolean useLibraryPath = Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY);
+        if (useLibraryPath) {
             trace("-D" + USE_LIBRARY_PATH_PROPERTY + "=true: looking on java.library.path first");
             if (loadFromLibraryPath()) {
                 return;
@@ -69,28 +92,49 @@ final class NativeLibrary {
         String platform = platform(osName, osArch);
         String fileName = System.mapLibraryName(NAME);
         String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
-        byte[] library = resource == null ? null : readResource(resource);
-        byte[] digestText = resource == null ? null : readResource(resource + ".sha256");
-        if (library != null) {
-            trace("the jar holds " + resource);
-            if (digestText == null) {
-                throw new UnsatisfiedLinkError("The tirk-console jar is damaged: it holds " + resource
-                        + " but no SHA-256 to check it against. Replace the jar, or set -D" + LIBRARY_PROPERTY
-                        + "=<path of " + fileName + "> to load a library of your own.");
-            }
-            loadFile(extract(resource, library, digestText, fileName).toFile(), "extracted from the jar");
+        byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
+        if (fromJar != null) {
+            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName, 1,
+                    "extracted from the jar");
             return;
         }
         trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
-                + (resource == null ? "" : " (looked for " + resource + ")"));
-        if (!Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY) && loadFromLibraryPath()) {
+                + (resource == null ? "" : " (looked for /" + resource + ")"));
+        if (!useLibraryPath && loadFromLibraryPath()) {
             return;
         }
-        throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORMS + " only; this JVM runs on "
-                + osName + " " + osArch + ", for which the jar holds no native library"
-                + (resource == null ? "" : " (looked for " + resource + ")") + " and " + NAME
+        String lookedFor = (resource == null ? "" : " (looked for /" + resource + ")") + " and " + NAME
                 + " is not on java.library.path either. To load a library of your own, set -D" + LIBRARY_PROPERTY
-                + "=<path of " + fileName + ">.");
+                + "=<path of " + fileName + ">.";
+        if (platform != null && platform.startsWith("windows-")) {
+            throw new UnsatisfiedLinkError("The tirk-console jar holds no library for " + platform + lookedFor
+                    + " Or use the jar as released, which holds the libraries for " + SUPPORTED_PLATFORMS + ".");
+        }
+        throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORMS + " only; this JVM runs on "
+                + osName + " " + osArch + ", for which the jar holds no native library" + lookedFor);
+    }
+
+    /** Loads the file named by the property; for a further class loader, a copy of it in the cache. */
+    private static void loadNamed(File file) {
+        String origin = "named by -D" + LIBRARY_PROPERTY;
+        try {
+            System.load(file.getPath());
+        } catch (UnsatisfiedLinkError e) {
+            if (!loadedByAnotherClassLoader(e)) {
+                throw cannotLoad(file, origin, e);
+            }
+            trace(file + " is loaded by another class loader of this JVM");
+            byte[] library;
+            try {
+                library = readFile(file);
+            } catch (IOException readError) {
+                throw cannotLoad(file, origin, e);
+            }
+            loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), 1, "a copy of " + file + ", "
+                    + origin);
+            return;
+        }
+        trace("loaded " + file + " (" + origin + ")");
     }
 
     /** Loads tirk-console from java.library.path; false if it is not there. */
@@ -117,14 +161,114 @@ final class NativeLibrary {
         return fileName;
     }
 
-    private static void loadFile(File file, String origin) {
-        try {
-            System.load(file.getPath());
-        } catch (UnsatisfiedLinkError e) {
-            throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
-                    + e.getMessage());
+    /**
+     * Loads the first of the copies `first` to COPIES of `library` in `folder` that this JVM
+     * accepts, writing each copy that is missing or wrong on the way.
+     */
+    private static void loadCopy(byte[] library, File folder, String fileName, int first, String origin) {
+        IOException notWritten = null;
+        for (int copy = first; copy <= COPIES; copy++) {
+            File file = new File(folder, copyName(fileName, copy));
+            if (holds(file, library)) {
+                trace("reusing " + file + ", which holds the same bytes");
+            } else {
+                try {
+                    extract(library, file);
+                } catch (IOException e) {
+                    // Windows will not replace a library that a running process has loaded.
+                    trace("cannot put a copy in place as " + file + ": " + e);
+                    notWritten = notWritten == null ? e : notWritten;
+                    continue;
+                }
+            }
+            try {
+                System.load(file.getPath());
+            } catch (UnsatisfiedLinkError e) {
+                if (!loadedByAnotherClassLoader(e)) {
+                    throw cannotLoad(file, origin, e);
+                }
+                trace(file + " is loaded by another class loader of this JVM");
+                continue;
+            }
+            trace("loaded " + file + " (" + origin + ")");
+            return;
         }
-        trace("loaded " + file + " (" + origin + ")");
+        if (notWritten != null) {
+            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + notWritten
+                    + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
+                    + "=<path of " + fileName + "> to load it without extracting.");
+        }
+        throw new UnsatisfiedLinkError("Cannot load the tirk-console library: its " + COPIES + " copies in " + folder
+                + " are all loaded by other class loaders of this JVM. Load tirk-console's classes from a class"
+                + " loader that the others share.");
+    }
+
+    /** Writes `library` to a temporary file beside `target`, checks it and renames it into place. */
+    private static void extract(byte[] library, File target) throws IOException {
+        File folder = target.getParentFile();
+        boolean replacing = target.exists();
+        Files.createDirectories(folder.toPath());
+        removeStaleTemporaryFiles(folder, target.getName());
+        File temporary;
+        int attempt = 0;
+        do {
+            temporary = new File(folder, target.getName() + "." + Long.toHexString(System.nanoTime() + attempt++)
+                    + ".tmp");
+        } while (!temporary.createNewFile());
+        try {
+            try (OutputStream out = new FileOutputStream(temporary)) {
+                out.write(library);
+            }
+            if (!holds(temporary, library)) {
+                throw new IOException("the copy written to " + temporary + " does not read back the same");
+            }
+            moveIntoPlace(temporary.toPath(), target.toPath());
+        } catch (IOException e) {
+            // Another JVM may have put the same bytes in place meanwhile.
+            if (!holds(target, library)) {
+                throw e;
+            }
+        } finally {
+            temporary.delete();
+        }
+        trace((replacing ? "replaced " + target + ", which did not hold the same bytes," : "extracted " + target)
+                + " with the verified copy");
+    }
+
+    /** Removes what a JVM that died while extracting left behind: our temporary files a day old or older. */
+    private static void removeStaleTemporaryFiles(File folder, String fileName) {
+        File[] files = folder.listFiles();
+        long stale = System.currentTimeMillis() - STALE_MILLIS;
+        for (File file : files == null ? new File[0] : files) {
+            String name = file.getName();
+            if (name.startsWith(fileName + ".") && name.endsWith(".tmp") && file.lastModified() < stale
+                    && file.delete()) {
+                trace("removed " + file + ", left behind by an earlier extraction");
+            }
+        }
+    }
+
+    private static void moveIntoPlace(Path temporary, Path target) throws IOException {
+        try {
+            Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
+        } catch (AtomicMoveNotSupportedException e) {
+            Files.move(temporary, target, StandardCopyOption.REPLACE_EXISTING);
+        }
+    }
+
+    /** "tirk-console.dll" for the first copy, "tirk-console-2.dll" for the second, and so on. */
+    static String copyName(String fileName, int copy) {
+        int dot = fileName.lastIndexOf('.');
+        return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
+    }
+
+    private static boolean loadedByAnotherClassLoader(UnsatisfiedLinkError e) {
+        return String.valueOf(e.getMessage()).contains("already loaded in another classloader");
+    }
+
+    private static UnsatisfiedLinkError cannotLoad(File file, String origin, UnsatisfiedLinkError e) {
+        return new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
+                + e.getMessage());
     }
 
     private static void trace(String step) {
@@ -147,73 +291,26 @@ final class NativeLibrary {
         return osPart == null || archPart == null ? null : osPart + "-" + archPart;
     }
 
-    /** The verified copy of the jar's library in the cache folder, extracted if need be. */
-    private static Path extract(String resource, byte[] library, byte[] digestText, String fileName) {
-        String expected = new String(digestText, StandardCharsets.US_ASCII).trim().split("\\s+")[0]
-                .toLowerCase(Locale.ROOT);
-        String actual = sha256(library);
-        if (!actual.equals(expected)) {
-            throw new UnsatisfiedLinkError("The tirk-console jar is damaged: " + resource + " has SHA-256 " + actual
-                    + " but the jar records " + expected + ". Replace the jar, or set -D" + LIBRARY_PROPERTY
-                    + "=<path of " + fileName + "> to load a library of your own.");
-        }
-
-        Path folder = cacheRoot().resolve(expected);
-        Path target = folder.resolve(fileName);
-        if (hasDigest(target, expected)) {
-            trace("reusing the verified copy " + target);
-            return target;
-        }
-        try {
-            Files.createDirectories(folder);
-            Path temporary = Files.createTempFile(folder, NAME, ".tmp");
-            try {
-                Files.write(temporary, library);
-                if (!hasDigest(temporary, expected)) {
-                    throw new IOException("the copy written to " + temporary + " does not match its SHA-256");
-                }
-                moveIntoPlace(temporary, target);
-            } finally {
-                Files.deleteIfExists(temporary);
-            }
-        } catch (IOException | RuntimeException e) {
-            // Another JVM may have put an identical copy in place while this one failed.
-            if (hasDigest(target, expected)) {
-                return target;
-            }
-            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + e
-                    + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
-                    + "=<path of " + fileName + "> to load it without extracting.");
-        }
-        trace("extracted the verified copy " + target);
-        return target;
-    }
-
-    private static void moveIntoPlace(Path temporary, Path target) throws IOException {
-        try {
-            Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
-        } catch (AtomicMoveNotSupportedException e) {
-            Files.move(temporary, target, StandardCopyOption.REPLACE_EXISTING);
-        }
-    }
-
-    private static Path cacheRoot() {
+    private static File cacheRoot() {
         String configured = System.getProperty(CACHE_PROPERTY);
         if (configured != null && !configured.isEmpty()) {
-            return Paths.get(configured).toAbsolutePath();
+            return new File(configured).getAbsoluteFile();
         }
-        String localAppData = System.getenv("LOCALAPPDATA");
-        if (System.getProperty("os.name", "").startsWith("Windows") && localAppData != null) {
-            return Paths.get(localAppData, NAME);
+        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA") : null;
+        if (localAppData != null) {
+            return new File(localAppData, NAME);
         }
         // A folder of this user's own inside the shared temporary folder, so that other users
         // can neither read nor plant files in it.
         String user = System.getProperty("user.name");
-        Path root = Paths.get(System.getProperty("java.io.tmpdir"), NAME + "-" + user);
+        File root = new File(System.getProperty("java.io.tmpdir"), NAME + "-" + user);
         String owner;
         try {
-            Files.createDirectories(root, PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
-            owner = Files.getOwner(root).getName();
+            if (!root.isDirectory()) {
+                Files.createDirectories(root.toPath(),
+                        PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
+            }
+            owner = Files.getOwner(root.toPath()).getName();
         } catch (UnsupportedOperationException | IOException e) {
             return root; // left to the extraction, which reports a folder it cannot write to
         }
@@ -224,28 +321,141 @@ final class NativeLibrary {
         return root;
     }
 
-    private static boolean hasDigest(Path file, String expected) {
+    private static UnsatisfiedLinkError damaged(String what, String fileName) {
+        return new UnsatisfiedLinkError("The tirk-console jar is damaged: " + what + ". Replace the jar, or set -D"
+                + LIBRARY_PROPERTY + "=<path of " + fileName + "> to load a library of your own.");
+    }
+
+    /** Whether `file` exists and holds exactly `bytes`. */
+    private static boolean holds(File file, byte[] bytes) {
         try {
-            return Files.isRegularFile(file) && sha256(Files.readAllBytes(file)).equals(expected);
+            return file.length() == bytes.length && Arrays.equals(readFile(file), bytes);
         } catch (IOException e) {
             return false;
         }
     }
 
-    private static byte[] readResource(String name) {
-        try (InputStream in = NativeLibrary.class.getResourceAsStream(name)) {
-            if (in == null) {
+    private static byte[] readFile(File file) throws IOException {
+        try (InputStream in = new FileInputStream(file)) {
+            return readAll(in, file.length());
+        }
+    }
+
+    /** All of `in`, which should be `length` bytes long (-1: unknown). */
+    private static byte[] readAll(InputStream in, long length) throws IOException {
+        byte[] bytes = new byte[length >= 0 && length < Integer.MAX_VALUE ? (int) length : 8192];
+        int total = 0;
+        for (int n; (n = in.read(bytes, total, bytes.length - total)) > 0; ) {
+            total += n;
+            if (total == bytes.length && length < 0) {
+                bytes = Arrays.copyOf(bytes, 2 * total);
+            }
+        }
+        return total == bytes.length ? bytes : Arrays.copyOf(bytes, total);
+    }
+
+    /**
+     * The library at `resource` and the text of its SHA-256 from beside this class, or null if
+     * the library is not there. Entries of a jar are checked against the CRC-32 of the jar's
+     * directory, which the class loaders' own zip reading leaves unchecked. Where there is no
+     * such directory (classes in a folder, a runtime image), the library is checked against its
+     * SHA-256 instead, which costs a security provider's start-up.
+     */
+    private static byte[][] readFromJar(String resource, String fileName) {
+        String digestResource = resource + ".sha256";
+        try {
+            File jar = jarOfThisClass();
+            if (jar != null) {
+                try (ZipFile zip = new ZipFile(jar)) {
+                    ZipEntry entry = zip.getEntry(resource);
+                    if (entry != null) {
+                        trace("the jar holds " + resource);
+                        ZipEntry digestEntry = zip.getEntry(digestResource);
+                        return new byte[][] {checked(zip.getInputStream(entry), entry, resource, fileName),
+                            digestEntry == null ? null
+                                : checked(zip.getInputStream(digestEntry), digestEntry, digestResource, fileName)};
+                    }
+                }
+            }
+            // The class path may hold the library in another jar, or this class may come from
+            // somewhere other than a jar file.
+            URL url = NativeLibrary.class.getResource("/" + resource);
+            if (url == null) {
                 return null;
             }
-            ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-            byte[] buffer = new byte[8192];
-            for (int n; (n = in.read(buffer)) > 0; ) {
-                bytes.write(buffer, 0, n);
+            trace("the class path holds " + url);
+            URLConnection connection = url.openConnection();
+            byte[] library = checked(connection, resource, fileName);
+            URL digestUrl = NativeLibrary.class.getResource("/" + digestResource);
+            byte[] digestText = digestUrl == null ? null : checked(digestUrl.openConnection(), digestResource, fileName);
+            if (!(connection instanceof JarURLConnection)) {
+                String recorded = digest(digestText, resource, fileName);
+                String actual = sha256(library);
+                if (!actual.equals(recorded)) {
+                    throw damaged(resource + " has SHA-256 " + actual + " but the jar records " + recorded, fileName);
+                }
             }
-            return bytes.toByteArray();
+            return new byte[][] {library, digestText};
         } catch (IOException e) {
-            throw new UnsatisfiedLinkError("Cannot read " + name + " from the tirk-console jar: " + e);
+            throw damaged("reading " + resource + " failed: " + e, fileName);
         }
+    }
+
+    /** The jar file this class was loaded from, or null if it did not come from a jar file. */
+    private static File jarOfThisClass() {
+        try {
+            CodeSource source = NativeLibrary.class.getProtectionDomain().getCodeSource();
+            URL location = source == null ? null : source.getLocation();
+            File file = location == null || !"file".equals(location.getProtocol()) ? null : new File(location.toURI());
+            return file != null && file.isFile() ? file : null;
+        } catch (SecurityException | URISyntaxException | IllegalArgumentException e) {
+            return null;
+        }
+    }
+
+    /** The entry's bytes, if they have the size and CRC-32 that the jar's directory records for it. */
+    private static byte[] checked(InputStream in, ZipEntry entry, String name, String fileName) throws IOException {
+        byte[] bytes;
+        try (InputStream stream = in) {
+            bytes = readAll(stream, entry.getSize());
+        }
+        CRC32 crc = new CRC32();
+        crc.update(bytes, 0, bytes.length);
+        if (bytes.length != entry.getSize() || crc.getValue() != entry.getCrc()) {
+            throw damaged(name + " reads as " + bytes.length + " bytes with CRC-32 " + Long.toHexString(crc.getValue())
+                    + " but the jar records " + entry.getSize() + " bytes with CRC-32 " + Long.toHexString(entry.getCrc()),
+                    fileName);
+        }
+        return bytes;
+    }
+
+    /** The resource's bytes, checked as above where it lies in a jar. */
+    private static byte[] checked(URLConnection connection, String name, String fileName) throws IOException {
+        // A cached connection would keep the jar open (and, on Windows, locked) for good.
+        connection.setUseCaches(false);
+        InputStream in = connection.getInputStream();
+        if (connection instanceof JarURLConnection) {
+            return checked(in, ((JarURLConnection) connection).getJarEntry(), name, fileName);
+        }
+        try (InputStream stream = in) {
+            return readAll(stream, -1);
+        }
+    }
+
+    /** The 64 hexadecimal digits at the start of a .sha256 file, which name the cache folder. */
+    private static String digest(byte[] text, String resource, String fileName) {
+        int length = 0;
+        while (text != null && length < text.length && Character.digit(text[length], 16) >= 0) {
+            length++;
+        }
+        if (length != 64) {
+            throw damaged(resource + (text == null ? " has no SHA-256 beside it" : ".sha256 holds no SHA-256"), fileName);
+        }
+        char[] digits = new char[length];
+        for (int i = 0; i < length; i++) {
+            digits[i] = Character.toLowerCase((char) text[i]);
+        }
+        return new String(digits);
     }
 
     static String sha256(byte[] bytes) {

@@ -1,13 +1,14 @@
 package org.tirk.terminal.tty.impl;
 
+import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 import org.tirk.probe.LoadProbe;
-import org.junit.jupiter.api.io.TempDir;
 
-import java.io.ByteArrayOutputStream;
+import java.io.BufferedReader;
 import java.io.File;
 import java.io.IOException;
-import java.io.InputStream;
+import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -15,65 +16,85 @@ import java.nio.file.Paths;
 import java.nio.file.attribute.FileTime;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
+import java.util.Comparator;
 import java.util.List;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 import java.util.stream.Collectors;
 import java.util.stream.Stream;
 
 import static org.junit.jupiter.api.Assertions.*;
 import static org.junit.jupiter.api.Assumptions.assumeFalse;
+import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 /**
- * The loader, each case in a JVM of its own (a JVM loads a library once). The test build
- * provides the library built for Linux: as a file, on a library path, and inside two jars
- * laid out like the product jar, one of them with a wrong SHA-256.
+ * The loader, each case in a JVM of its own (a JVM loads a library once), on Linux with the
+ * library built for Linux, and on Windows with the product jar. The test build provides the
+ * library as a file, inside a jar laid out like the product jar, and a same-named decoy.
  */
 class NativeLibraryTest {
 
+    static final boolean WINDOWS = File.separatorChar == '\\';
     static final String LIBRARY = System.mapLibraryName("tirk-console");
     static final Path LIBRARY_FILE = Paths.get(System.getProperty("test.library"));
     static final String NATIVES_JAR = System.getProperty("test.nativesJar");
-    static final String DAMAGED_JAR = System.getProperty("test.damagedJar");
-    static final String CLASSES = System.getProperty("test.classes");
-    /** Holds a libtirk-console.so whose getConsoleOutputCP answers 437 where ours answers 65001. */
+    /** Holds a tirk-console library whose getConsoleOutputCP answers 42, which no console does. */
     static final String DECOY_FOLDER = System.getProperty("test.decoyFolder");
-    /** The java of a JDK 24 or later, or empty if none is installed. */
-    static final String NEWER_JAVA = System.getProperty("test.newerJava", "");
+    static final String DECOY = "loaded 42";
+    /** What the probe prints with our library: the code page of the console (the stand-in's on Linux). */
+    static final String OURS = "loaded " + (WINDOWS ? WinConsoleNative.getConsoleOutputCP() : 65001);
+    /** The java of a JDK 24 or later, or empty if there is none. */
+    static final String NEWER_JAVA = Runtime.version().feature() >= 24
+            ? Paths.get(System.getProperty("java.home"), "bin", "java").toString()
+            : System.getProperty("test.newerJava", "");
 
-    @TempDir
+    /**
+     * A folder of this case's own. Not JUnit's @TempDir: that draws its name from SecureRandom,
+     * whose seeding enumerates network interfaces, which crashes the JVM under Wine 8.
+     */
     Path temp;
 
-    /** Starts a JVM that loads the library with `options` and whose class path adds `jar`. */
-    Process start(String jar, String... options) throws IOException {
-        Path emptyLibraryPath = Files.createDirectories(temp.resolve("no-libraries"));
-        List<String> command = new ArrayList<>();
-        command.add(Paths.get(System.getProperty("java.home"), "bin", "java").toString());
-        command.add("-Djava.library.path=" + emptyLibraryPath);
-        command.addAll(Arrays.asList(options));
-        command.add("-cp");
-        command.add(CLASSES + (jar == null ? "" : File.pathSeparator + jar));
-        command.add(LoadProbe.class.getName());
-        return new ProcessBuilder(command).redirectErrorStream(true).start();
+    @BeforeEach
+    void makeTemporaryFolder() throws IOException {
+        temp = Files.createDirectories(Paths.get(System.getProperty("java.io.tmpdir"), "tirk-test-" + System.nanoTime()));
     }
 
-    String output(Process process) throws IOException, InterruptedException {
-        try (InputStream in = process.getInputStream()) {
-            ByteArrayOutputStream bytes = new ByteArrayOutputStream();
-            byte[] buffer = new byte[4096];
-            for (int n; (n = in.read(buffer)) > 0; ) {
-                bytes.write(buffer, 0, n);
+    @AfterEach
+    void removeTemporaryFolder() throws IOException {
+        try (Stream<Path> files = Files.walk(temp)) {
+            for (Path file : files.sorted(Comparator.reverseOrder()).collect(Collectors.toList())) {
+                Files.delete(file);
             }
-            process.waitFor();
-            return bytes.toString(StandardCharsets.UTF_8.name()).trim();
         }
     }
 
+    /** A child JVM that runs the probe with `jar`, if any, on its class path; `arguments` that do not start with "-" are the probe's. */
+    ProcessBuilder probe(String jar, String... arguments) throws IOException {
+        List<String> options = new ArrayList<>();
+        List<String> probeArguments = new ArrayList<>();
+        for (String argument : arguments) {
+            (argument.startsWith("-") ? options : probeArguments).add(argument);
+        }
+        if (!WINDOWS) {
+            // On Windows the library path holds PATH and the working folder, which the cases set themselves.
+            options.add(0, "-Djava.library.path=" + Files.createDirectories(temp.resolve("no-libraries")));
+        }
+        options.add(LoadProbe.class.getName());
+        options.addAll(probeArguments);
+        return new ProcessBuilder(ChildJvm.command("java", jar, options.toArray(new String[0]))).redirectErrorStream(true);
+    }
+
     String load(String jar, String... options) throws Exception {
-        return output(start(jar, options));
+        return ChildJvm.output(probe(jar, options).start());
+    }
+
+    String cacheOption(Path cache) {
+        return "-Dtirk.console.cache=" + cache;
     }
 
     Path cachedCopy(Path cache) throws IOException {
-        String digest = NativeLibrary.sha256(Files.readAllBytes(LIBRARY_FILE));
-        return cache.resolve(digest).resolve(LIBRARY);
+        return cache.resolve(NativeLibrary.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
     }
 
     List<String> filesIn(Path folder) throws IOException {
@@ -82,38 +103,78 @@ class NativeLibraryTest {
         }
     }
 
+    /** The files the debug trace says were loaded, in order. */
+    List<Path> loadedFiles(String trace) {
+        List<Path> files = new ArrayList<>();
+        Matcher loaded = Pattern.compile("tirk-console: loaded (.+) \\(").matcher(trace);
+        while (loaded.find()) {
+            files.add(Paths.get(loaded.group(1)));
+        }
+        return files;
+    }
+
+    /** A copy of the jar whose library entry has one byte changed, as a damaged download would. */
+    Path damagedJar() throws IOException {
+        byte[] jar = Files.readAllBytes(Paths.get(NATIVES_JAR));
+        byte[] library = Files.readAllBytes(LIBRARY_FILE);
+        int at = indexOf(jar, library);
+        assertTrue(at >= 0, "the jar stores the library uncompressed");
+        jar[at + library.length / 2] ^= 1;
+        return Files.write(temp.resolve("damaged.jar"), jar);
+    }
+
+    static int indexOf(byte[] haystack, byte[] needle) {
+        outer:
+        for (int i = 0; i + needle.length <= haystack.length; i++) {
+            for (int j = 0; j < needle.length; j++) {
+                if (haystack[i + j] != needle[j]) {
+                    continue outer;
+                }
+            }
+            return i;
+        }
+        return -1;
+    }
+
     @Test
     void extractsIntoAnEmptyFolderAndReusesTheIdenticalCopy() throws Exception {
         Path cache = temp.resolve("cache");
-        assertEquals("loaded 65001", load(NATIVES_JAR, "-Dtirk.console.cache=" + cache));
+        assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
         Path copy = cachedCopy(cache);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
         assertEquals(Arrays.asList(LIBRARY), filesIn(copy.getParent()));
 
         FileTime past = FileTime.fromMillis(1_000_000_000_000L);
         Files.setLastModifiedTime(copy, past);
-        Object identity = Files.readAttributes(copy, "unix:ino").get("ino");
-        assertEquals("loaded 65001", load(NATIVES_JAR, "-Dtirk.console.cache=" + cache));
+        assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
         assertEquals(past, Files.getLastModifiedTime(copy));
-        assertEquals(identity, Files.readAttributes(copy, "unix:ino").get("ino"));
     }
 
     @Test
-    void replacesACorruptCopy() throws Exception {
+    void replacesACopyThatDiffersByOneByteAndRemovesStaleTemporaryFiles() throws Exception {
         Path cache = temp.resolve("cache");
         Path copy = cachedCopy(cache);
         Files.createDirectories(copy.getParent());
-        Files.write(copy, "not a library".getBytes(StandardCharsets.US_ASCII));
-        assertEquals("loaded 65001", load(NATIVES_JAR, "-Dtirk.console.cache=" + cache));
+        byte[] wrong = Files.readAllBytes(LIBRARY_FILE);
+        wrong[wrong.length / 2] ^= 1;
+        Files.write(copy, wrong);
+        // What JVMs that died while extracting left: one a day old, one that may be being written now.
+        Path stale = Files.write(copy.resolveSibling(LIBRARY + ".1a2b.tmp"), wrong);
+        Files.setLastModifiedTime(stale, FileTime.fromMillis(System.currentTimeMillis() - 25 * 3_600_000L));
+        Path recent = Files.write(copy.resolveSibling(LIBRARY + ".3c4d.tmp"), wrong);
+
+        String trace = load(NATIVES_JAR, cacheOption(cache), "-Dtirk.console.debug=true");
+        assertTrue(trace.endsWith(OURS), trace);
+        assertTrue(trace.contains("replaced " + copy + ", which did not hold the same bytes"), trace);
+        assertTrue(trace.contains("removed " + stale), trace);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
-        assertEquals(Arrays.asList(LIBRARY), filesIn(copy.getParent()));
+        assertEquals(Arrays.asList(LIBRARY, recent.getFileName().toString()), filesIn(copy.getParent()));
     }
 
     @Test
     void explicitPathComesFirstAndNamesItselfWhenWrong() throws Exception {
         Path cache = temp.resolve("cache");
-        assertEquals("loaded 65001", load(DAMAGED_JAR, "-Dtirk.console.library=" + LIBRARY_FILE,
-                "-Dtirk.console.cache=" + cache));
+        assertEquals(OURS, load(damagedJar().toString(), "-Dtirk.console.library=" + LIBRARY_FILE, cacheOption(cache)));
         assertFalse(Files.exists(cache));
         String missing = temp.resolve("nowhere").resolve(LIBRARY).toString();
         String error = load(NATIVES_JAR, "-Dtirk.console.library=" + missing);
@@ -122,52 +183,76 @@ class NativeLibraryTest {
     }
 
     @Test
-    void libraryPathOnlyWhenAskedForOrWhenTheJarHasNothingForThisPlatform() throws Exception {
-        Path cache = temp.resolve("cache");
-        String decoyPath = "-Djava.library.path=" + DECOY_FOLDER;
-        assertEquals("loaded 65001", load(NATIVES_JAR, decoyPath, "-Dtirk.console.cache=" + cache),
-                "a same-named library on java.library.path loses to the jar's verified copy");
-        assertEquals("loaded 437", load(NATIVES_JAR, decoyPath, "-Dtirk.console.useLibraryPath=true",
-                "-Dtirk.console.cache=" + cache), "asked for, java.library.path comes first");
+    void aSameNamedLibraryOnTheLibraryPathLosesUnlessAskedFor() throws Exception {
+        String cache = cacheOption(temp.resolve("cache"));
+        List<ProcessBuilder> decoyOnThePath = new ArrayList<>();
+        for (String useLibraryPath : new String[] {"false", "true"}) {
+            String option = "-Dtirk.console.useLibraryPath=" + useLibraryPath;
+            if (WINDOWS) {
+                // Windows puts the working folder and every folder on PATH on java.library.path.
+                decoyOnThePath.add(probe(NATIVES_JAR, cache, option).directory(new File(DECOY_FOLDER)));
+                ProcessBuilder onPath = probe(NATIVES_JAR, cache, option);
+                onPath.environment().put("PATH", DECOY_FOLDER + File.pathSeparator + System.getenv("PATH"));
+                decoyOnThePath.add(onPath);
+            } else {
+                decoyOnThePath.add(probe(NATIVES_JAR, cache, option, "-Djava.library.path=" + DECOY_FOLDER));
+            }
+        }
+        for (int i = 0; i < decoyOnThePath.size(); i++) {
+            boolean asked = i >= decoyOnThePath.size() / 2;
+            assertEquals(asked ? DECOY : OURS, ChildJvm.output(decoyOnThePath.get(i).start()), "case " + i);
+        }
 
         Path unused = temp.resolve("unused-cache");
-        assertEquals("loaded 65001", load(null, "-Djava.library.path=" + LIBRARY_FILE.getParent(),
-                "-Dtirk.console.cache=" + unused), "a jar without this platform's library falls back to the path");
+        assertEquals(OURS, load(null, "-Djava.library.path=" + LIBRARY_FILE.getParent(), cacheOption(unused)),
+                "a jar without this platform's library falls back to the path");
         assertFalse(Files.exists(unused));
     }
 
     @Test
     void debugTraceNamesTheFileLoaded() throws Exception {
         Path cache = temp.resolve("cache");
-        String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true", "-Dtirk.console.cache=" + cache);
+        String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true", cacheOption(cache));
         assertTrue(trace.contains("tirk-console: loaded " + cachedCopy(cache) + " (extracted from the jar)"), trace);
-        assertTrue(trace.endsWith("loaded 65001"), trace);
-        String quiet = load(NATIVES_JAR, "-Dtirk.console.cache=" + cache);
-        assertEquals("loaded 65001", quiet);
+        assertTrue(trace.endsWith(OURS), trace);
+        assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
+    }
+
+    @Test
+    void theDefaultCacheOnWindowsIsInLocalAppData() throws Exception {
+        assumeTrue(WINDOWS);
+        String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true");
+        Path expected = Paths.get(System.getenv("LOCALAPPDATA"), "tirk-console")
+                .resolve(NativeLibrary.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
+        assertEquals(Collections.singletonList(expected), loadedFiles(trace), trace);
+        assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(expected));
     }
 
     @Test
     void clearErrorsWhenTheJarCannotServeThisMachine() throws Exception {
-        String missing = load(null, "-Dtirk.console.cache=" + temp);
-        assertTrue(missing.contains("supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux"), missing);
-        assertTrue(missing.contains("(looked for /org/tirk/terminal/tty/impl/native/linux-x86-64/" + LIBRARY + ")"),
+        String platform = NativeLibrary.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+        String missing = load(null, cacheOption(temp));
+        assertTrue(missing.contains(WINDOWS ? "The tirk-console jar holds no library for " + platform
+                : "supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux"), missing);
+        assertTrue(missing.contains("(looked for /org/tirk/terminal/tty/impl/native/" + platform + "/" + LIBRARY + ")"),
                 missing);
         assertTrue(missing.contains("not on java.library.path either"), missing);
         assertTrue(missing.contains("-Dtirk.console.library="), missing);
 
-        String unsupported = load(NATIVES_JAR, "-Dos.arch=sparcv9", "-Dtirk.console.cache=" + temp);
-        assertTrue(unsupported.contains("supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux sparcv9"),
-                unsupported);
+        String unsupported = load(NATIVES_JAR, "-Dos.arch=sparcv9", cacheOption(temp));
+        assertTrue(unsupported.contains("supports windows-x86-64 and windows-aarch64 only; this JVM runs on "
+                + System.getProperty("os.name") + " sparcv9"), unsupported);
 
-        String damaged = load(DAMAGED_JAR, "-Dtirk.console.cache=" + temp);
-        assertTrue(damaged.contains("The tirk-console jar is damaged"), damaged);
-        assertTrue(damaged.contains("but the jar records 0000"), damaged);
+        String damaged = load(damagedJar().toString(), cacheOption(temp));
+        assertTrue(damaged.startsWith("error: The tirk-console jar is damaged: " + "org/tirk/terminal/tty/impl/native/"
+                + platform + "/" + LIBRARY + " reads as"), damaged);
+        assertTrue(damaged.contains("-Dtirk.console.library="), damaged);
     }
 
     @Test
     void unwritableCacheNamesThePropertiesThatHelp() throws Exception {
         Path file = Files.write(temp.resolve("a-file"), new byte[] {1});
-        String error = load(NATIVES_JAR, "-Dtirk.console.cache=" + file.resolve("cache"));
+        String error = load(NATIVES_JAR, cacheOption(file.resolve("cache")));
         assertTrue(error.startsWith("error: Cannot extract the tirk-console library into " + file), error);
         assertTrue(error.contains("-Dtirk.console.cache") && error.contains("-Dtirk.console.library"), error);
     }
@@ -177,10 +262,10 @@ class NativeLibraryTest {
         Path cache = temp.resolve("cache");
         List<Process> processes = new ArrayList<>();
         for (int i = 0; i < 16; i++) {
-            processes.add(start(NATIVES_JAR, "-Dtirk.console.cache=" + cache));
+            processes.add(probe(NATIVES_JAR, cacheOption(cache)).start());
         }
         for (Process process : processes) {
-            assertEquals("loaded 65001", output(process));
+            assertEquals(OURS, ChildJvm.output(process));
         }
         Path copy = cachedCopy(cache);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
@@ -188,16 +273,87 @@ class NativeLibraryTest {
     }
 
     @Test
+    void aJvmStartsWhileAnotherHoldsTheCachedLibraryEvenOneThatMustBeReplaced() throws Exception {
+        Path cache = temp.resolve("cache");
+        Path copy = cachedCopy(cache);
+        byte[] library = Files.readAllBytes(LIBRARY_FILE);
+        try (Holder holder = new Holder(probe(NATIVES_JAR, cacheOption(cache), "hold"))) {
+            assertEquals(OURS, holder.firstLine);
+            assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
+        }
+        // A library that is not ours where the cache's copy belongs, held loaded (Windows will
+        // then neither overwrite nor rename over it).
+        Files.copy(Paths.get(DECOY_FOLDER, LIBRARY), copy, java.nio.file.StandardCopyOption.REPLACE_EXISTING);
+        try (Holder holder = new Holder(probe(null, "-Dtirk.console.library=" + copy, "hold"))) {
+            assertEquals(DECOY, holder.firstLine);
+            String trace = load(NATIVES_JAR, cacheOption(cache), "-Dtirk.console.debug=true");
+            assertTrue(trace.endsWith(OURS), trace);
+            List<Path> loaded = loadedFiles(trace);
+            assertEquals(1, loaded.size(), trace);
+            assertArrayEquals(library, Files.readAllBytes(loaded.get(0)), trace);
+        }
+    }
+
+    /** A probe JVM that holds the library loaded until closed. */
+    static final class Holder implements AutoCloseable {
+        final Process process;
+        final String firstLine;
+
+        Holder(ProcessBuilder probe) throws IOException {
+            process = probe.start();
+            firstLine = new BufferedReader(new InputStreamReader(process.getInputStream(), StandardCharsets.UTF_8))
+                    .readLine();
+        }
+
+        @Override
+        public void close() throws Exception {
+            process.getOutputStream().close();
+            assertEquals(0, process.waitFor());
+        }
+    }
+
+    @Test
+    void eachOfThreeClassLoadersAliveAtOnceGetsAWorkingCopy() throws Exception {
+        Path cache = temp.resolve("cache");
+        for (String named : new String[] {null, "-Dtirk.console.library=" + LIBRARY_FILE}) {
+            List<String> options = new ArrayList<>(Arrays.asList(cacheOption(cache), "-Dtirk.console.debug=true"));
+            if (named != null) {
+                options.add(named);
+            }
+            options.addAll(Arrays.asList("loaders", "3", NATIVES_JAR));
+            String trace = load(null, options.toArray(new String[0]));
+            assertEquals(Arrays.asList(OURS, OURS, OURS),
+                    Arrays.stream(trace.split("\\R")).filter(line -> !line.startsWith("tirk-console:"))
+                            .collect(Collectors.toList()), trace);
+            List<Path> loaded = loadedFiles(trace);
+            assertEquals(3, new java.util.HashSet<>(loaded).size(), trace);
+            for (Path file : loaded) {
+                assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(file), file.toString());
+            }
+        }
+        // Both runs share one folder and its names: nothing piles up.
+        assertEquals(Stream.of(1, 2, 3).map(copy -> NativeLibrary.copyName(LIBRARY, copy)).sorted()
+                .collect(Collectors.toList()), filesIn(cachedCopy(cache).getParent()));
+    }
+
+    @Test
+    void aClassLoaderAfterACollectedOneLoadsToo() throws Exception {
+        String output = load(null, cacheOption(temp.resolve("cache")), "collected", NATIVES_JAR);
+        assertEquals(Arrays.asList(OURS, "collected", OURS), Arrays.asList(output.split("\\R")), output);
+    }
+
+    @Test
     void namedModuleGrantedNativeAccessLoadsWithoutWarning() throws Exception {
-        assumeFalse(NEWER_JAVA.isEmpty(), "no JDK 24 or later under /usr/lib/jvm: restricted-method warnings not checked");
+        assumeFalse(NEWER_JAVA.isEmpty(), "no JDK 24 or later: restricted-method warnings not checked");
         List<String> command = new ArrayList<>(Arrays.asList(NEWER_JAVA, "--module-path", NATIVES_JAR,
-                "--add-modules", "org.tirk.terminal.console", "-Dtirk.console.cache=" + temp.resolve("cache"),
-                "-cp", CLASSES, LoadProbe.class.getName()));
-        String warned = output(new ProcessBuilder(command).redirectErrorStream(true).start());
+                "--add-modules", "org.tirk.terminal.console", cacheOption(temp.resolve("cache")),
+                "-cp", ChildJvm.CLASSES, LoadProbe.class.getName()));
+        command.addAll(1, ChildJvm.OPTIONS.stream().filter(o -> o.startsWith("-XX")).collect(Collectors.toList()));
+        String warned = ChildJvm.output(command);
         assertTrue(warned.contains("WARNING: A restricted method in java.lang.System has been called")
                 && warned.contains("module org.tirk.terminal.console"), warned);
         command.add(1, "--enable-native-access=org.tirk.terminal.console");
-        assertEquals("loaded 65001", output(new ProcessBuilder(command).redirectErrorStream(true).start()));
+        assertEquals(OURS, ChildJvm.output(command));
     }
 
     @Test
