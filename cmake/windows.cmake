@@ -11,11 +11,11 @@ set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
 add_custom_command(
   OUTPUT "${jar_file}"
   COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_SOURCE_DIR}/java/MANIFEST.MF
-          -DMODULE_INFO=${module_descriptor}
+          -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
           "-DLIBRARIES=windows-x86-64=$<TARGET_FILE:tirk-console>$<SEMICOLON>windows-aarch64=${TIRK_ARM64_DLL}"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${jar_file} -P "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
   DEPENDS "${java_stamp}" "${module_descriptor}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_SOURCE_DIR}/java/MANIFEST.MF"
-          "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
+          "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake" "${CMAKE_SOURCE_DIR}/LICENSE"
   COMMENT "Packing tirk-console.jar"
   VERBATIM)
 add_custom_target(jar ALL DEPENDS "${jar_file}")
@@ -50,6 +50,45 @@ add_test(NAME jar_check
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}"
           "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"
           "${test_reports}/jar_check.xml")
+
+# The Java half on Windows: the JUnit suite and the demo on Temurin for Windows under Wine,
+# against the jar as built. The tests call the platform through the FFM API, so a JDK 22 or
+# later compiles them; the loader's cases are the Linux suite's own, run here too.
+add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp)
+target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
+target_link_options(tirk-console-decoy PRIVATE -static)
+set_target_properties(tirk-console-decoy PROPERTIES
+  PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/decoy"
+  ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/import")
+file(GLOB windows_jvm_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winjvm/org/tirk/terminal/tty/impl/*.java")
+list(APPEND windows_jvm_sources
+  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/NativeLibraryTest.java"
+  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/ChildJvm.java"
+  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/probe/LoadProbe.java")
+set(windows_jvm_classes "${CMAKE_BINARY_DIR}/windows-jvm/test-classes")
+set(windows_jvm_runner "${CMAKE_SOURCE_DIR}/tests/winjvm/run_windows_jvm.py")
+if(newer_jdk)
+  add_custom_command(
+    OUTPUT "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
+    COMMAND "${CMAKE_COMMAND}" -E rm -rf "${windows_jvm_classes}"
+    COMMAND "${newer_jdk}/bin/javac" --release 22 -cp "${java_classes}:${junit_classpath}" -d "${windows_jvm_classes}"
+            ${windows_jvm_sources}
+    DEPENDS ${windows_jvm_sources} "${java_stamp}"
+    COMMENT "Compiling the Windows JVM tests")
+  add_custom_target(windows_jvm_suite ALL DEPENDS "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class")
+  add_test(NAME windows_jvm
+    COMMAND python3 "${windows_jvm_runner}" junit "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvm.xml"
+            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
+            "${windows_jvm_classes}")
+  add_test(NAME windows_demo
+    COMMAND python3 "${windows_jvm_runner}" demo "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_demo.xml"
+            "${jar_file}" "${windows_jvm_classes}")
+  set_tests_properties(windows_jvm windows_demo PROPERTIES
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=")
+else()
+  add_test(NAME windows_jvm COMMAND sh -c
+           "echo 'The Windows JVM suite needs a JDK 24 or later under /usr/lib/jvm to compile its tests'; exit 1")
+endif()
 
 add_executable(wine_tests
   tests/wine/Bridge.cpp
