@@ -10,6 +10,7 @@ Every comparison is a ratio within one run, since these machines are noisy.
 import argparse
 import datetime
 import glob
+import json
 import os
 import platform
 import re
@@ -102,6 +103,50 @@ def jvm(host_build, smoke):
     return vm, rows
 
 
+def startup(host_build, smoke):
+    """Whole-process wall time of a one-call program: a plain hello world, the library loaded from
+    the file named by -Dtirk.console.library, from the jar with a warm cache, and with a cold one.
+    hyperfine times the four side by side in each round; rows are medians over the rounds, and
+    ratios to the named file are taken within each round."""
+    jvm = os.path.join(host_build, "jvm")
+    library = os.path.join(jvm, "lib", "libtirk-console.so")
+    rounds, runs = (1, 2) if smoke else (15, 10)
+    rows = []
+    with tempfile.TemporaryDirectory() as work:
+        run(["javac", "--release", "8", "-d", work, os.path.join(ROOT, "bench", "startup", "Hello.java")])
+        cold = os.path.join(work, "cold")
+        for java in ("java", newer_jdk()[0]):
+            name = "JDK " + re.search(r'version "(\d+)', subprocess.run([java, "-version"], capture_output=True,
+                                                                       text=True).stderr).group(1)
+            probe = [java, "--enable-native-access=ALL-UNNAMED", "-cp",
+                     os.path.join(jvm, "natives.jar") + ":" + os.path.join(jvm, "test-classes")]
+            commands = {
+                "hello world": [java, "--enable-native-access=ALL-UNNAMED", "-cp", work, "Hello"],
+                "named file": probe[:2] + ["-Dtirk.console.library=" + library] + probe[2:],
+                "warm cache": probe[:2] + ["-Dtirk.console.cache=" + os.path.join(work, "warm")] + probe[2:],
+                "cold cache": probe[:2] + ["-Dtirk.console.cache=" + cold] + probe[2:],
+            }
+            for command in commands.values():
+                if command[-1] != "Hello":
+                    command.append("org.tirk.probe.LoadProbe")
+                said = run(command).strip()
+                if said != "loaded 65001":
+                    raise SystemExit(f"{' '.join(command)} said {said!r}")
+            medians = {label: [] for label in commands}
+            for _ in range(rounds):
+                out = os.path.join(work, "round.json")
+                prepare = [arg for label in commands for arg in ("--prepare", "rm -rf " + cold if label == "cold cache"
+                                                                 else "true")]
+                run(["hyperfine", "-N", "--warmup", "1", "--runs", str(runs), "--export-json", out] + prepare +
+                    [" ".join(command) for command in commands.values()])
+                for label, result in zip(commands, json.load(open(out))["results"]):
+                    medians[label].append(result["median"] * 1000)
+            for label, times in medians.items():
+                ratios = [t / n for t, n in zip(times, medians["named file"])]
+                rows.append((name, label, statistics.median(times), statistics.median(ratios), min(ratios), max(ratios)))
+    return rows
+
+
 def smoke(which, host_build, windows_build, report_path):
     report = Report("bench_" + which)
     if which == "instructions":
@@ -113,6 +158,9 @@ def smoke(which, host_build, windows_build, report_path):
         calls, throughput = wine(windows_build, True)
         for name, bridged, direct, _ in calls + throughput:
             report.check(name + " timed both ways", bridged > 0 and direct > 0, f"{bridged} {direct}")
+    elif which == "startup":
+        for jdk, label, millis, *_ in startup(host_build, True):
+            report.check(f"{jdk} {label} timed", millis > 0, str(millis))
     else:
         _, rows = jvm(host_build, True)
         names = [r[1] for r in rows]
@@ -233,6 +281,30 @@ def jvm_section(host_build):
     return out
 
 
+def startup_section(host_build):
+    rows = startup(host_build, False)
+    goals = {"warm cache": 1.05, "cold cache": 1.15}
+    out = [
+        "## 5. Start-up",
+        "",
+        "Whole-process wall time of a program that makes one call (`getConsoleOutputCP`), on the Linux build",
+        "in a jar laid out like the product jar: against a hello world, and against the same program loading",
+        "the same file named by `-Dtirk.console.library`. The cache folder is named by `-Dtirk.console.cache`",
+        "(the Linux default adds an ownership check that Windows, whose cache is in `%LOCALAPPDATA%`, does",
+        "not make); the cold runs find it empty. hyperfine runs the four side by side, 10 runs each, in 15",
+        "rounds; times are medians over the rounds, ratios are taken within each round (median, lowest to",
+        "highest). Goals: warm cache <= 1.05x and cold cache <= 1.15x the named file.",
+        "",
+        "| JVM | Program | Median (ms) | Ratio to the named file | Spread | Goal |",
+        "|---|---|---:|---:|---:|---|",
+    ]
+    for jdk, label, millis, ratio, low, high in rows:
+        goal = goals.get(label)
+        out.append(f"| {jdk} | {label} | {millis:.1f} | {ratio:.3f} | {low:.3f}-{high:.3f} | "
+                   + (f"<= {goal}: {verdict(ratio <= goal)}" if goal else "") + " |")
+    return out
+
+
 def full(which, host_build, windows_build):
     """Runs one benchmark in full and prints its section, or, for "all", every benchmark and
     rewrites BENCHMARKS.md."""
@@ -246,10 +318,14 @@ def full(which, host_build, windows_build):
     if which == "jvm":
         print("\n".join(jvm_section(host_build)))
         return
+    if which == "startup":
+        print("\n".join(startup_section(host_build)))
+        return
     started = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     counts_out = instructions_section(host_build)
     calls_out, throughput_out = wine_sections(windows_build)
     jvm_out = jvm_section(host_build)
+    startup_out = startup_section(host_build)
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
     out = [
         "# Benchmarks",
@@ -260,14 +336,14 @@ def full(which, host_build, windows_build):
         "",
         f"Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}; run {started}.",
         "",
-    ] + counts_out + [""] + calls_out + [""] + jvm_out + [""] + throughput_out
+    ] + counts_out + [""] + calls_out + [""] + jvm_out + [""] + throughput_out + [""] + startup_out
     open(os.path.join(ROOT, "BENCHMARKS.md"), "w").write("\n".join(out) + "\n")
     print("\n".join(out))
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("which", choices=["instructions", "wine", "jvm", "all"])
+    parser.add_argument("which", choices=["instructions", "wine", "jvm", "startup", "all"])
     parser.add_argument("--host-build", default=os.path.join(ROOT, "build", "host"))
     parser.add_argument("--windows-build", default=os.path.join(ROOT, "build", "windows"))
     parser.add_argument("--smoke", action="store_true")

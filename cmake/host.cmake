@@ -38,6 +38,8 @@ add_test(NAME clang_tidy
 # let Java tests script the stand-in.
 add_library(tirk-console-jvm SHARED tests/jvm/StandInHooks.cpp)
 target_link_libraries(tirk-console-jvm PRIVATE bridge_on_standin)
+# Stripped, as a released library would be: the start-up benchmark loads it from a jar.
+target_link_options(tirk-console-jvm PRIVATE -s)
 set_target_properties(tirk-console-jvm PROPERTIES
   OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/lib")
 
