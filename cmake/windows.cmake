@@ -35,10 +35,11 @@ set(maven_pom "${maven_repository}/org/tirk/terminal/tirk-console/${PROJECT_VERS
 add_custom_command(
   OUTPUT "${maven_pom}"
   COMMAND "${CMAKE_COMMAND}" -DREPOSITORY=${maven_repository} -DVERSION=${PROJECT_VERSION} -DJAR=${jar_file}
+          -DHOMEPAGE_URL=${PROJECT_HOMEPAGE_URL} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
           -DSOURCES=${CMAKE_SOURCE_DIR}/java -DJAVADOC=${javadoc_folder} -DPOM_TEMPLATE=${CMAKE_SOURCE_DIR}/java/pom.xml.in
           -DJAR_TOOL=${Java_JAR_EXECUTABLE} -P "${CMAKE_SOURCE_DIR}/cmake/maven-repo.cmake"
   DEPENDS "${jar_file}" "${javadoc_folder}/index.html" "${CMAKE_SOURCE_DIR}/java/pom.xml.in"
-          "${CMAKE_SOURCE_DIR}/cmake/maven-repo.cmake" "${module_source}" ${java_sources}
+          "${CMAKE_SOURCE_DIR}/cmake/maven-repo.cmake" "${module_source}" ${java_sources} "${CMAKE_SOURCE_DIR}/LICENSE"
   COMMENT "Laying out the Maven repository")
 add_custom_target(maven_repository ALL DEPENDS "${maven_pom}")
 

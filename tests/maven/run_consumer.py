@@ -2,7 +2,8 @@
 """Consumes tirk-console the way a Maven user does: a small project under tests/maven/consumer,
 built by Debian's Maven with no network, resolves org.tirk.terminal:tirk-console:VERSION from
 the repository that the build lays out, compiles against it and runs. Also checks the
-repository's own files and that a corrupted checksum fails the build.
+repository's own files, that a corrupted checksum fails the build, and a release signed with a
+throwaway key.
 
 Usage: run_consumer.py REPOSITORY VERSION WORK_DIR REPORT.xml
 """
@@ -10,6 +11,7 @@ import hashlib
 import os
 import shutil
 import subprocess
+import tempfile
 import sys
 import time
 import zipfile
@@ -51,6 +53,14 @@ def main(repository, version, work, report_path):
             if data is None or recorded != hashlib.new(algorithm, data).hexdigest():
                 wrong.append(os.path.basename(path) + "." + algorithm)
     report.check("jar, sources, javadoc, POM and metadata, each with its .sha1 and .md5", not wrong, str(wrong))
+    licence = open(os.path.join(HERE, "..", "..", "LICENSE"), "rb").read()
+    jars = [base + suffix for suffix in (".jar", "-sources.jar", "-javadoc.jar")]
+    report.check("every jar carries the licence as META-INF/LICENSE",
+                 all(zipfile.ZipFile(jar).read("META-INF/LICENSE") == licence for jar in jars))
+    pom = open(base + ".pom").read()
+    report.check("the POM has what a public repository requires", all(
+        tag in pom for tag in ("<name>", "<description>", "<url>https://", "<license>", "<developer>", "<scm>",
+                               "<connection>scm:git:")), pom)
     with zipfile.ZipFile(base + "-sources.jar") as sources, zipfile.ZipFile(base + "-javadoc.jar") as javadoc:
         report.check("the sources jar holds the module and the classes' sources",
                      {"module-info.java", "org/tirk/terminal/tty/impl/WinConsoleNative.java"} <= set(sources.namelist()))
@@ -77,7 +87,45 @@ def main(repository, version, work, report_path):
     status, output = maven(work, corrupted, version, os.path.join(work, "local-corrupted"))
     report.check("a corrupted checksum fails the build", status != 0 and "Checksum validation failed" in output,
                  f"exit status {status}")
+    signed_release(report, repository, version, work)
     report.finish(report_path)
+
+
+def signed_release(report, repository, version, work):
+    """Signs a copy of the repository as a release build does, with a key made for the purpose."""
+    home = tempfile.mkdtemp(prefix="gnupg-")
+    env = dict(os.environ, GNUPGHOME=home, TIRK_SIGNING_KEY="release-test@tirk.invalid")
+    try:
+        subprocess.run(["gpg", "--batch", "--quiet", "--passphrase", "", "--quick-gen-key",
+                        "tirk-console release test <release-test@tirk.invalid>", "ed25519", "sign", "never"],
+                       env=env, check=True, capture_output=True)
+        signed = os.path.join(work, "signed")
+        shutil.copytree(repository, signed)
+        bundle = os.path.join(work, "bundle.zip")
+        subprocess.run([os.path.join(HERE, "..", "..", "tools", "sign-release.sh"), signed, version, bundle],
+                       env=env, check=True)
+        folder = os.path.join(signed, ARTIFACT, version)
+        artifacts = [os.path.join(folder, f"tirk-console-{version}{suffix}")
+                     for suffix in (".jar", "-sources.jar", "-javadoc.jar", ".pom")]
+        artifacts.append(os.path.join(signed, ARTIFACT, "maven-metadata.xml"))
+        verify = lambda path: subprocess.run(["gpg", "--batch", "--verify", path + ".asc", path], env=env,  # noqa: E731
+                                             capture_output=True).returncode == 0
+        report.check("every file of the signed repository has a signature that gpg verifies",
+                     all(verify(path) for path in artifacts), str([p for p in artifacts if not verify(p)]))
+        with open(artifacts[0], "r+b") as jar:
+            jar.seek(100)
+            byte = jar.read(1)
+            jar.seek(100)
+            jar.write(bytes([byte[0] ^ 1]))
+        report.check("and a jar changed after signing fails it", not verify(artifacts[0]))
+        expected = {f"{ARTIFACT}/{version}/{os.path.basename(path)}{extension}"
+                    for path in artifacts[:4] for extension in ("", ".sha1", ".md5", ".asc")}
+        names = {name for name in zipfile.ZipFile(bundle).namelist() if not name.endswith("/")}
+        report.check("the bundle holds the jars, the POM, their checksums and signatures, and nothing else",
+                     names == expected, str(sorted(names ^ expected)))
+    finally:
+        subprocess.run(["gpgconf", "--kill", "all"], env=env)
+        shutil.rmtree(home, ignore_errors=True)
 
 
 if __name__ == "__main__":
