@@ -48,3 +48,26 @@ add_test(NAME pe_check
 add_test(NAME reproducible
   COMMAND "${CMAKE_SOURCE_DIR}/tests/pe/reproducible.sh" "${CMAKE_SOURCE_DIR}" "${CMAKE_TOOLCHAIN_FILE}"
           "$<TARGET_FILE:tirk-console>" "${test_reports}/reproducible.xml")
+
+# The driver: every entry point called through the DLL's exports by a program with no C runtime
+# either, on Wine's console (for ARM64, Debian's arm64 Wine under qemu user-mode emulation).
+set(driver_imports "${CMAKE_BINARY_DIR}/import/libkernel32-driver.a")
+add_custom_command(
+  OUTPUT "${driver_imports}"
+  COMMAND ${TIRK_DLLTOOL} -d "${CMAKE_SOURCE_DIR}/tests/driver/driver-kernel32.def" -l "${driver_imports}"
+  DEPENDS "${CMAKE_SOURCE_DIR}/tests/driver/driver-kernel32.def"
+  COMMENT "Making the import library of the driver's platform functions")
+add_custom_target(driver_imports DEPENDS "${driver_imports}")
+
+add_executable(driver tests/driver/Driver.cpp)
+add_dependencies(driver driver_imports tirk-console)
+target_include_directories(driver PRIVATE tests/common)
+target_link_libraries(driver PRIVATE jni_headers "${driver_imports}")
+target_compile_options(driver PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+                       -fno-threadsafe-statics -fasynchronous-unwind-tables)
+target_link_options(driver PRIVATE -nostdlib -Wl,-e,driverMain -Wl,--subsystem,console)
+
+add_test(NAME driver
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/driver/run_driver.py" ${pe_machine} "$<TARGET_FILE:driver>"
+          "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/arm64-wine" "${test_reports}/driver.xml")
+set_tests_properties(driver PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")

@@ -91,52 +91,12 @@ else()
            "echo 'The Windows JVM suite needs a JDK 24 or later under /usr/lib/jvm to compile its tests'; exit 1")
 endif()
 
-add_executable(wine_tests
-  tests/wine/Bridge.cpp
-  tests/wine/WineRig.cpp
-  tests/wine/StdHandleTest.cpp
-  tests/wine/InputTest.cpp
-  tests/wine/OutputTest.cpp
-  tests/wine/ModeTest.cpp
-  tests/wine/ConcurrencyTest.cpp)
-target_link_libraries(wine_tests PRIVATE gtest gmock fake_jni)
-target_link_options(wine_tests PRIVATE -static)
-add_dependencies(wine_tests tirk-console)
-# A Windows program reads an absolute Linux path as a path on its current drive, so the report
-# path is relative to the folder the test runs in.
-file(RELATIVE_PATH wine_report "${CMAKE_BINARY_DIR}" "${test_reports}/wine.xml")
-add_test(NAME wine
-  COMMAND wine_tests "$<TARGET_FILE:tirk-console>" "--gtest_output=xml:${wine_report}"
-  WORKING_DIRECTORY "${CMAKE_BINARY_DIR}")
-
-add_executable(typed_reader tests/wine/TypedReader.cpp tests/wine/Bridge.cpp)
-target_link_libraries(typed_reader PRIVATE jni_headers fake_jni)
-target_link_options(typed_reader PRIVATE -static)
-add_test(NAME typed_input
-  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/wine/typed_input_test.py"
-          "$<TARGET_FILE:typed_reader>" "$<TARGET_FILE:tirk-console>" "${test_reports}/typed_input.xml")
-
-set_tests_properties(wine typed_input PROPERTIES
-  ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")
-
-
 # Benchmark against the bare Win32 calls, run here in smoke mode only; bench.sh runs it in full.
-add_executable(wine_bench bench/wine/WineBench.cpp tests/wine/Bridge.cpp)
+add_executable(wine_bench bench/wine/WineBench.cpp)
 target_link_libraries(wine_bench PRIVATE jni_headers)
-target_include_directories(wine_bench PRIVATE tests/wine)
+target_include_directories(wine_bench PRIVATE tests/common)
 target_link_options(wine_bench PRIVATE -static)
 target_compile_options(wine_bench PRIVATE -O2)
 add_test(NAME bench_wine
   COMMAND python3 "${CMAKE_SOURCE_DIR}/bench/run.py" wine --smoke --windows-build "${CMAKE_BINARY_DIR}"
           --report "${test_reports}/bench_wine.xml")
-
-# Random calls from four threads into the real DLL; fuzz.sh makes a million of them.
-add_executable(wine_fuzz tests/wine/FuzzCalls.cpp tests/wine/Bridge.cpp)
-target_link_libraries(wine_fuzz PRIVATE fake_jni)
-target_link_options(wine_fuzz PRIVATE -static)
-set(TIRK_WINE_FUZZ_CALLS 10000 CACHE STRING "How many random calls the Wine fuzzing test makes")
-add_test(NAME wine_fuzz
-  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/wine/wine_fuzz_test.py" "$<TARGET_FILE:wine_fuzz>"
-          "$<TARGET_FILE:tirk-console>" "${TIRK_WINE_FUZZ_CALLS}" 4 1 "${test_reports}/wine_fuzz.xml")
-set_tests_properties(wine_fuzz PROPERTIES
-  ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;LC_ALL=C.UTF-8")

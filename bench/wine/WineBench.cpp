@@ -96,7 +96,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: wine_bench tirk-console.dll ROUNDS SCALE RESULT_FILE\n");
         return 2;
     }
-    Bridge dll = loadBridge(argv[1]);
+    Bridge dll{};
+    HMODULE module = LoadLibraryA(argv[1]);
+    if (module == nullptr || resolveBridge(module, dll) != nullptr) {
+        std::fprintf(stderr, "cannot load %s\n", argv[1]);
+        return 2;
+    }
     const int rounds = std::atoi(argv[2]);
     const int scale = std::atoi(argv[3]);
     LeanJni jni;

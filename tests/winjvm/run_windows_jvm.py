@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs Java for Windows x86-64 under Wine, in a pseudo-terminal that gives it a console.
 
-  run_windows_jvm.py junit CACHE REPORT JAR DLL DECOY_FOLDER CLASSES TEST_CLASSES
+  run_windows_jvm.py junit CACHE REPORT JAR DLL DECOY_FOLDER CLASSES TEST_CLASSES [JVM_OPTION...]
       the JUnit suite with -Xcheck:jni, against JAR as the build makes it: any complaint of
       -Xcheck:jni fails the run
   run_windows_jvm.py demo CACHE REPORT JAR TEST_CLASSES
@@ -70,7 +70,7 @@ def run_in_terminal(argv, output, keys=(), ready=None, deadline=300):
     return os.waitstatus_to_exitcode(status)
 
 
-def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes):
+def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jvm_options):
     report = Report("windows_jvm")
     java = runtime(cache, report)
     if java is None:
@@ -83,10 +83,11 @@ def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes):
             "-Dtest.library=" + windows(dll), "-Dtest.nativesJar=" + windows(jar),
             "-Dtest.decoyFolder=" + windows(decoy_folder),
             "-Dtest.classes=" + windows(classes) + ";" + windows(test_classes),
-            "-Dtest.jvmOptions=" + " ".join(QUIET + ["--enable-native-access=ALL-UNNAMED"]),
+            "-Dtest.jvmOptions=" + " ".join(QUIET + ["--enable-native-access=ALL-UNNAMED"])] + list(jvm_options) + [
             "-jar", windows(JUNIT), "--class-path", windows(jar) + ";" + windows(test_classes),
             "--select-package", "org.tirk.terminal.tty.impl", "--reports-dir", windows(work),
-            "--disable-banner", "--disable-ansi-colors", "--details=tree", "--details-theme=ascii"], output)
+            "--disable-banner", "--disable-ansi-colors", "--details=tree", "--details-theme=ascii"], output,
+            deadline=3600 if jvm_options else 300)
         text = open(output, errors="replace").read()
         print(text)
         print(f"JUnit on the Windows JVM: exit status {status} after {time.time() - started:.1f} s")

@@ -4,8 +4,12 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.ValueSource;
 
+import java.lang.foreign.MemorySegment;
+import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
+import java.util.Random;
 import java.util.concurrent.Callable;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
@@ -57,6 +61,81 @@ class ConsoleHandleTest {
         assertEquals(WAIT_TIMEOUT, waitForSingleObject(-2, 0));
     }
 
+    /**
+     * Random calls from four threads: handles of every kind and random 64-bit values, lengths
+     * from negative to past the array. Each result must be a legal one, and no call may crash.
+     * The console's input handle is left out, since a read there would wait for a key.
+     */
+    @Test
+    void randomCallsFromFourThreadsGiveOnlyLegalResults() throws Exception {
+        long closed = Kernel32.handle("CreateEventW", MemorySegment.NULL, 1, 0, MemorySegment.NULL);
+        Kernel32.close(closed);
+        long[] pipe = Kernel32.pipe();
+        long screen = Kernel32.newScreenBuffer();
+        long[] handles = {0, -1, 1, -2, closed, pipe[0], pipe[1], screen};
+        int calls = Integer.getInteger("test.randomCalls", 10_000);
+        long seed = Long.getLong("test.randomSeed", 1);
+        List<Callable<List<String>>> threads = new ArrayList<>();
+        for (int t = 0; t < 4; t++) {
+            Random random = new Random(seed * 4 + t);
+            threads.add(() -> {
+                List<String> illegal = new ArrayList<>();
+                for (int i = 0; i < calls / 4 && illegal.size() < 20; i++) {
+                    long handle = random.nextInt(4) == 0 ? random.nextLong() : handles[random.nextInt(handles.length)];
+                    String wrong = illegalResult(random, handle);
+                    if (wrong != null) {
+                        illegal.add(wrong + " for handle " + handle);
+                    }
+                }
+                return illegal;
+            });
+        }
+        List<String> illegal = new ArrayList<>();
+        for (Future<List<String>> thread : Executors.newFixedThreadPool(4).invokeAll(threads)) {
+            illegal.addAll(thread.get());
+        }
+        assertEquals(Collections.emptyList(), illegal);
+        Kernel32.close(pipe[0]);
+        Kernel32.close(pipe[1]);
+        Kernel32.close(screen);
+    }
+
+    /** Makes one random call; returns what was illegal about its result, or null. */
+    static String illegalResult(Random random, long handle) {
+        int[] selectors = {-10, -11, -12, 0, -13, 1, Integer.MIN_VALUE, Integer.MAX_VALUE};
+        char[][] texts = {null, {}, {'x'}, new char[100]};
+        int[] array;
+        int result;
+        switch (random.nextInt(8)) {
+            case 0:
+                return getStdHandle(selectors[random.nextInt(selectors.length)]) == 0 ? "getStdHandle gave 0" : null;
+            case 1:
+                array = readConsoleInputEvent(handle);
+                return array == null || array.length == 6 && (array[0] == 1 || array[0] == 2)
+                        || array.length == 3 && array[0] == 4 ? null : "readConsoleInputEvent gave " + Arrays.toString(array);
+            case 2:
+                result = getNumberOfConsoleInputEvents(handle);
+                return result >= -1 ? null : "getNumberOfConsoleInputEvents gave " + result;
+            case 3:
+                result = waitForSingleObject(handle, random.nextInt(2));
+                return Arrays.asList(WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT, WAIT_FAILED).contains(result) ? null
+                        : "waitForSingleObject gave " + result;
+            case 4:
+                writeConsole(handle, texts[random.nextInt(texts.length)], random.nextInt(106) - 3);
+                return null;
+            case 5:
+                array = getConsoleSize(handle);
+                return array == null || array.length == 2 && array[0] > 0 && array[1] > 0 ? null
+                        : "getConsoleSize gave " + Arrays.toString(array);
+            case 6:
+                setConsoleMode(handle, random.nextInt());
+                return null;
+            default:
+                result = getConsoleOutputCP();
+                return result > 0 || result == -1 ? null : "getConsoleOutputCP gave " + result;
+        }
+    }
+
     @Test
     void fourThreadsAtOnceEachGetTheRightAnswers() throws Exception {
         long screen = Kernel32.newScreenBuffer();
@@ -69,7 +148,7 @@ class ConsoleHandleTest {
             int wrong = 0;
             for (int i = 0; i < 300; i++) {
                 boolean right = getConsoleMode(INPUT) == mode && getConsoleOutputCP() == codePage
-                        && java.util.Arrays.equals(getConsoleSize(screen), size)
+                        && Arrays.equals(getConsoleSize(screen), size)
                         && getNumberOfConsoleInputEvents(INPUT) == 0 && waitForSingleObject(INPUT, 0) == WAIT_TIMEOUT
                         && writeConsole(screen, text, text.length) && getConsoleMode(0) == -1;
                 wrong += right ? 0 : 1;

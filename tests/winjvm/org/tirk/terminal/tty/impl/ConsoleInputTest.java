@@ -5,6 +5,11 @@ import org.junit.jupiter.api.Test;
 
 import java.util.ArrayList;
 import java.util.List;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.Future;
+import java.util.concurrent.TimeUnit;
+import java.util.concurrent.TimeoutException;
 
 import static org.junit.jupiter.api.Assertions.*;
 import static org.tirk.terminal.tty.impl.Kernel32.*;
@@ -48,6 +53,20 @@ class ConsoleInputTest {
             assertArrayEquals((int[]) c[2], readConsoleInputEvent(INPUT), (String) c[0]);
         }
         assertEquals(0, getNumberOfConsoleInputEvents(INPUT));
+    }
+
+    @Test
+    void aReadOnAnEmptyBufferBlocksOnlyItsOwnThreadAndWakesOnInput() throws Exception {
+        ExecutorService reader = Executors.newSingleThreadExecutor();
+        try {
+            Future<int[]> read = reader.submit(() -> readConsoleInputEvent(INPUT));
+            assertThrows(TimeoutException.class, () -> read.get(300, TimeUnit.MILLISECONDS));
+            assertEquals(0, getNumberOfConsoleInputEvents(INPUT));
+            writeInput(INPUT, List.of(resize(81, 26)));
+            assertArrayEquals(new int[] {4, 81, 26}, read.get(10, TimeUnit.SECONDS));
+        } finally {
+            reader.shutdown();
+        }
     }
 
     @Test

@@ -1,14 +1,14 @@
-// Drives tirk-console.dll through its exported entry points with no C runtime at all, for
-// Windows on ARM64 (run here by Debian's arm64 Wine under qemu). It covers what differs by
-// architecture or calling convention: argument and result passing of every entry point, the
-// handle rule on 64-bit values, the record layouts, and a key typed on a real terminal. The
-// x86-64 suites cover everything else.
+// Drives tirk-console.dll through its exported entry points with no C runtime at all, on
+// x86-64 and on ARM64 (each under Wine; ARM64's under qemu). It proves what must hold on each
+// architecture's calling convention: argument and result passing of every entry point, the
+// handle rule on 64-bit values, the record layouts against a real console, allocation in a
+// process without a console, and a key typed on a real terminal.
 //
-// Usage: arm64_driver DLL           one line per check on standard error ("ok NAME" or
-//                                   "FAILED NAME: DETAIL"), then "ready" and a wait of up to
-//                                   30 s for the key k typed on the terminal
-//        arm64_driver DLL --child   allocates and frees a console twice and writes the five
-//                                   results to standard output (run without a console)
+// Usage: driver DLL           one line per check on standard error ("ok NAME" or
+//                             "FAILED NAME: DETAIL"), then "ready" and a wait of up to 30 s
+//                             for the key k typed on the terminal
+//        driver DLL --child   run without a console or standard input: writes seven digits to
+//                             standard output (see allocationInAChild)
 #include <windows.h>
 #include <jni.h>
 
@@ -234,37 +234,13 @@ Bridge dll;
 
 bool load(const wchar_t* path) {
     HMODULE module = LoadLibraryW(path);
-    if (module == nullptr) {
-        return false;
+    const char* missing = module == nullptr ? "the DLL" : resolveBridge(module, dll);
+    if (missing != nullptr) {
+        Line line;
+        line << missing << " is missing";
+        line.writeTo(GetStdHandle(STD_ERROR_HANDLE));
     }
-    struct Entry {
-        const char* name;
-        void* slot;
-    } entries[] = {
-        {"getStdHandle", &dll.getStdHandle},
-        {"readConsoleInputEvent", &dll.readConsoleInputEvent},
-        {"getNumberOfConsoleInputEvents", &dll.getNumberOfConsoleInputEvents},
-        {"waitForSingleObject", &dll.waitForSingleObject},
-        {"writeConsole", &dll.writeConsole},
-        {"getConsoleSize", &dll.getConsoleSize},
-        {"getConsoleMode", &dll.getConsoleMode},
-        {"setConsoleMode", &dll.setConsoleMode},
-        {"getConsoleOutputCP", &dll.getConsoleOutputCP},
-        {"allocConsole", &dll.allocConsole},
-        {"freeConsole", &dll.freeConsole},
-    };
-    for (const Entry& entry : entries) {
-        Line name;
-        name << "Java_org_tirk_terminal_tty_impl_WinConsoleNative_" << entry.name;
-        FARPROC address = GetProcAddress(module, name.text);
-        if (address == nullptr) {
-            name << " is not exported";
-            name.writeTo(GetStdHandle(STD_ERROR_HANDLE));
-            return false;
-        }
-        *static_cast<FARPROC*>(entry.slot) = address;
-    }
-    return true;
+    return missing == nullptr;
 }
 
 jlong value(HANDLE handle) {
@@ -472,7 +448,8 @@ void modes(HANDLE input) {
     checkEqual("allocConsole fails where a console is attached", dll.allocConsole(&env, cls), JNI_FALSE);
 }
 
-// Runs this program again without a console and returns what it wrote (five digits).
+// Runs this program again without a console or standard input, and checks the seven digits
+// it writes.
 void allocationInAChild(const wchar_t* dllPath) {
     wchar_t commandLine[2 * MAX_PATH + 32];
     int length = 0;
@@ -516,19 +493,23 @@ void allocationInAChild(const wchar_t* dllPath) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    Line detail;
+    detail << "child wrote \"" << result << "\"";
+    check("without standard input: getStdHandle(-10) is -1 where the platform says null",
+          total == 7 && result[0] == '1' && result[1] == '1', detail);
     // allocConsole twice, then freeConsole: only the first allocation succeeds. What freeing
     // again without a console gives is the platform's choice: the library's answer must equal
     // a direct FreeConsole in the same state (the last two digits).
-    Line detail;
-    detail << "child wrote \"" << result << "\"";
     check("in a child without a console: alloc, alloc, free gives true, false, true",
-          total == 5 && result[0] == '1' && result[1] == '0' && result[2] == '1', detail);
-    check("and a second free answers as the platform does", total == 5 && result[3] == result[4], detail);
+          total == 7 && result[2] == '1' && result[3] == '0' && result[4] == '1', detail);
+    check("and a second free answers as the platform does", total == 7 && result[5] == result[6], detail);
 }
 
 int child() {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    char result[5] = {
+    char result[7] = {
+        static_cast<char>('0' + (dll.getStdHandle(&env, cls, -10) == -1)),
+        static_cast<char>('0' + (GetStdHandle(STD_INPUT_HANDLE) == nullptr)),
         static_cast<char>('0' + dll.allocConsole(&env, cls)), static_cast<char>('0' + dll.allocConsole(&env, cls)),
         static_cast<char>('0' + dll.freeConsole(&env, cls)), static_cast<char>('0' + dll.freeConsole(&env, cls)),
         static_cast<char>(FreeConsole() != 0 ? '1' : '0')};
