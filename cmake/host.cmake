@@ -87,7 +87,7 @@ add_test(NAME jvm
 # Benchmarks, run here in smoke mode only; bench.sh runs them in full.
 add_executable(instruction_driver bench/host/InstructionDriver.cpp)
 target_link_libraries(instruction_driver PRIVATE bridge_on_standin fake_jni)
-foreach(bench IN ITEMS instructions jvm)
+foreach(bench IN ITEMS instructions jvm startup)
   add_test(NAME bench_${bench}
     COMMAND python3 "${CMAKE_SOURCE_DIR}/bench/run.py" ${bench} --smoke --host-build "${CMAKE_BINARY_DIR}"
             --report "${test_reports}/bench_${bench}.xml")

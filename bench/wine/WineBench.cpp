@@ -6,6 +6,7 @@
 // Usage: wine_bench tirk-console.dll ROUNDS SCALE RESULT_FILE
 // Each result line: name <TAB> ns per call through the DLL <TAB> ns direct <TAB> spread (%).
 #include "Bridge.h"
+#include "InputRecords.h"
 
 #include <windows.h>
 
@@ -14,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace {
@@ -46,20 +46,16 @@ double now() {
 }
 
 double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
+    std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2), values.end());
     return values[values.size() / 2];
 }
 
-struct Result {
-    std::string name;
-    double bridged;  // ns per call through the DLL
-    double direct;   // ns per call of the bare Win32 function
-    double spread;   // largest relative distance of a round's ratio from the median ratio, in %
-};
-
-// Runs `prepare` untimed, then `calls` calls of each side, alternating sides over `rounds` rounds.
-Result compare(const std::string& name, int rounds, int calls, const std::function<void()>& prepare,
-               const std::function<void()>& bridged, const std::function<void()>& direct) {
+// Runs `prepare` untimed, then `calls` calls of each side, alternating sides over `rounds`
+// rounds, and writes a result line: ns per call each way, or with `perSecond` calls per second
+// each way; then the largest distance of a round's ratio from the median ratio, in %.
+void compare(std::FILE* out, const char* name, int rounds, int calls, bool perSecond,
+             const std::function<void()>& prepare, const std::function<void()>& bridged,
+             const std::function<void()>& direct) {
     std::vector<double> a;
     std::vector<double> b;
     std::vector<double> ratios;
@@ -67,18 +63,17 @@ Result compare(const std::string& name, int rounds, int calls, const std::functi
         double times[2];
         for (int side = 0; side < 2; ++side) {
             const int which = (round + side) % 2;  // 0: through the DLL, 1: direct; first side alternates
-            const std::function<void()>& body = which == 0 ? bridged : direct;
             prepare();
             double start = now();
             for (int i = 0; i < calls; ++i) {
-                body();
+                (which == 0 ? bridged : direct)();
             }
             times[which] = (now() - start) / calls;
         }
         if (round > 0) {  // the first round warms up
-            a.push_back(times[0]);
-            b.push_back(times[1]);
-            ratios.push_back(times[0] / times[1]);
+            a.push_back(perSecond ? 1e9 / times[0] : times[0]);
+            b.push_back(perSecond ? 1e9 / times[1] : times[1]);
+            ratios.push_back(a.back() / b.back());
         }
     }
     double ratio = median(ratios);
@@ -86,7 +81,8 @@ Result compare(const std::string& name, int rounds, int calls, const std::functi
     for (double r : ratios) {
         spread = std::max(spread, std::abs(r - ratio) / ratio * 100);
     }
-    return {name, median(a), median(b), spread};
+    std::fprintf(out, "%s\t%s\t%.1f\t%.1f\t%.1f\n", perSecond ? "throughput" : "call", name, median(a), median(b),
+                 spread);
 }
 
 }  // namespace
@@ -119,15 +115,7 @@ int main(int argc, char** argv) {
     auto nothing = [] {};
     const int calls = 200 * scale;
 
-    std::vector<INPUT_RECORD> records(static_cast<size_t>(calls));
-    for (INPUT_RECORD& record : records) {
-        record = INPUT_RECORD{};
-        record.EventType = KEY_EVENT;
-        record.Event.KeyEvent.bKeyDown = TRUE;
-        record.Event.KeyEvent.wRepeatCount = 1;
-        record.Event.KeyEvent.wVirtualKeyCode = 0x41;
-        record.Event.KeyEvent.uChar.UnicodeChar = L'a';
-    }
+    std::vector<INPUT_RECORD> records(static_cast<size_t>(calls), keyRecord(TRUE, 1, 0x41, L'a', 0));
     auto refill = [&] {
         FlushConsoleInputBuffer(input);
         DWORD written = 0;
@@ -135,48 +123,41 @@ int main(int argc, char** argv) {
     };
     auto home = [&] { SetConsoleCursorPosition(screen, COORD{0, 0}); };
 
-    std::vector<Result> results;
-    results.push_back(compare("getConsoleMode", rounds, calls, nothing,
+    std::FILE* file = std::fopen(argv[4], "w");
+    compare(file, "getConsoleMode", rounds, calls, false, nothing,
         [&] { sink = dll.getConsoleMode(&jni, cls, in); },
-        [&] { sink = GetConsoleMode(input, &value) ? static_cast<jint>(value) : -1; }));
-    results.push_back(compare("getNumberOfConsoleInputEvents", rounds, calls, nothing,
+        [&] { sink = GetConsoleMode(input, &value) ? static_cast<jint>(value) : -1; });
+    compare(file, "getNumberOfConsoleInputEvents", rounds, calls, false, nothing,
         [&] { sink = dll.getNumberOfConsoleInputEvents(&jni, cls, in); },
-        [&] { sink = GetNumberOfConsoleInputEvents(input, &value); }));
-    results.push_back(compare("waitForSingleObject (0 ms)", rounds, calls, nothing,
+        [&] { sink = GetNumberOfConsoleInputEvents(input, &value); });
+    compare(file, "waitForSingleObject (0 ms)", rounds, calls, false, nothing,
         [&] { sink = dll.waitForSingleObject(&jni, cls, in, 0); },
-        [&] { sink = static_cast<jint>(WaitForSingleObject(input, 0)); }));
-    results.push_back(compare("getConsoleOutputCP", rounds, calls, nothing,
+        [&] { sink = static_cast<jint>(WaitForSingleObject(input, 0)); });
+    compare(file, "getConsoleOutputCP", rounds, calls, false, nothing,
         [&] { sink = dll.getConsoleOutputCP(&jni, cls); },
-        [&] { sink = static_cast<jint>(GetConsoleOutputCP()); }));
+        [&] { sink = static_cast<jint>(GetConsoleOutputCP()); });
     CONSOLE_SCREEN_BUFFER_INFO info;
-    results.push_back(compare("getConsoleSize", rounds, calls, nothing,
+    compare(file, "getConsoleSize", rounds, calls, false, nothing,
         [&] { sink = dll.getConsoleSize(&jni, cls, out) != nullptr; },
-        [&] { sink = GetConsoleScreenBufferInfo(screen, &info); }));
+        [&] { sink = GetConsoleScreenBufferInfo(screen, &info); });
     INPUT_RECORD record;
-    results.push_back(compare("readConsoleInputEvent (injected records)", rounds, calls, refill,
+    compare(file, "readConsoleInputEvent (injected records)", rounds, calls, false, refill,
         [&] { sink = dll.readConsoleInputEvent(&jni, cls, in) != nullptr; },
-        [&] { sink = ReadConsoleInputW(input, &record, 1, &value); }));
+        [&] { sink = ReadConsoleInputW(input, &record, 1, &value); });
     // The lean environment ignores which array it is given, but the bridge refuses null.
     const jcharArray text = reinterpret_cast<jcharArray>(&jni.chars);
     jni.chars.assign(64, u'x');
-    results.push_back(compare("writeConsole (64 code units)", rounds, calls / 4, home,
+    compare(file, "writeConsole (64 code units)", rounds, calls / 4, false, home,
         [&] { sink = dll.writeConsole(&jni, cls, out, text, 64); },
-        [&] { sink = WriteConsoleW(screen, jni.chars.data(), 64, &value, nullptr); }));
+        [&] { sink = WriteConsoleW(screen, jni.chars.data(), 64, &value, nullptr); });
     jni.chars.assign(65536, u'x');
-    results.push_back(compare("writeConsole (64 Ki code units)", rounds, 2 * scale, home,
+    compare(file, "writeConsole (64 Ki code units)", rounds, 2 * scale, false, home,
         [&] { sink = dll.writeConsole(&jni, cls, out, text, 65536); },
-        [&] { sink = WriteConsoleW(screen, jni.chars.data(), 65536, &value, nullptr); }));
-    // Throughput: 1 MiB of UTF-16 text (512 Ki code units) in calls of 64 Ki code units.
-    Result mebibyte = compare("writeConsole 1 MiB in 64 Ki-unit calls", rounds, 1, home,
+        [&] { sink = WriteConsoleW(screen, jni.chars.data(), 65536, &value, nullptr); });
+    // Throughput: MiB/s of UTF-16 text (512 Ki code units a MiB) in calls of 64 Ki code units.
+    compare(file, "writeConsole 1 MiB in 64 Ki-unit calls", rounds, 1, true, home,
         [&] { for (int i = 0; i < 8; ++i) sink = dll.writeConsole(&jni, cls, out, text, 65536); },
         [&] { for (int i = 0; i < 8; ++i) sink = WriteConsoleW(screen, jni.chars.data(), 65536, &value, nullptr); });
-
-    std::FILE* file = std::fopen(argv[4], "w");
-    for (const Result& r : results) {
-        std::fprintf(file, "call\t%s\t%.1f\t%.1f\t%.1f\n", r.name.c_str(), r.bridged, r.direct, r.spread);
-    }
-    std::fprintf(file, "throughput\t%s\t%.1f\t%.1f\t%.1f\n", mebibyte.name.c_str(), 1e9 / mebibyte.bridged,
-                 1e9 / mebibyte.direct, mebibyte.spread);
     std::fclose(file);
     return 0;
 }
