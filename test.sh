@@ -2,7 +2,8 @@
 # Builds everything and runs every suite: the host rig (Linux, stand-in console, and the JVM
 # suite), the same rig under sanitizers with a short fuzzing run, the ARM64 DLL under emulated
 # arm64 Wine, and the x86-64 DLL under Wine with the jar and the Maven repository that carry
-# both (the x86-64 build comes last because of that). Ends with one line "N passed, N failed".
+# both (the x86-64 build comes last because of that), the jar on a Windows JVM under Wine among
+# them. Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")"
 . tools/ensure-packages.sh

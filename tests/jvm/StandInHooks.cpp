@@ -61,14 +61,6 @@ JNIEXPORT void JNICALL STANDIN(setWaitResult)(JNIEnv*, jclass, jint result) {
     standin::console().waitResult = static_cast<DWORD>(result);
 }
 
-JNIEXPORT void JNICALL STANDIN(setCount)(JNIEnv*, jclass, jint count) {
-    standin::console().count = static_cast<DWORD>(count);
-}
-
-JNIEXPORT void JNICALL STANDIN(setWriteLimit)(JNIEnv*, jclass, jint limit) {
-    standin::console().writeLimit = static_cast<DWORD>(limit);
-}
-
 JNIEXPORT void JNICALL STANDIN(setQuiet)(JNIEnv*, jclass, jboolean quiet) {
     standin::console().logging = !quiet;
     standin::console().consume = !quiet;
@@ -96,11 +88,6 @@ JNIEXPORT jobjectArray JNICALL STANDIN(calls)(JNIEnv* env, jclass) {
         env->SetObjectArrayElement(array, static_cast<jsize>(i), env->NewStringUTF(calls[i].c_str()));
     }
     return array;
-}
-
-JNIEXPORT jstring JNICALL STANDIN(written)(JNIEnv* env, jclass) {
-    const std::u16string& written = standin::console().written;
-    return env->NewString(reinterpret_cast<const jchar*>(written.data()), static_cast<jsize>(written.size()));
 }
 
 }  // extern "C"

@@ -117,30 +117,19 @@ class NativeLibraryTest {
     Path damagedJar() throws IOException {
         byte[] jar = Files.readAllBytes(Paths.get(NATIVES_JAR));
         byte[] library = Files.readAllBytes(LIBRARY_FILE);
-        int at = indexOf(jar, library);
+        int at = new String(jar, StandardCharsets.ISO_8859_1).indexOf(new String(library, StandardCharsets.ISO_8859_1));
         assertTrue(at >= 0, "the jar stores the library uncompressed");
         jar[at + library.length / 2] ^= 1;
         return Files.write(temp.resolve("damaged.jar"), jar);
     }
 
-    static int indexOf(byte[] haystack, byte[] needle) {
-        outer:
-        for (int i = 0; i + needle.length <= haystack.length; i++) {
-            for (int j = 0; j < needle.length; j++) {
-                if (haystack[i + j] != needle[j]) {
-                    continue outer;
-                }
-            }
-            return i;
-        }
-        return -1;
-    }
-
     @Test
-    void extractsIntoAnEmptyFolderAndReusesTheIdenticalCopy() throws Exception {
+    void extractsIntoAnEmptyFolderSaysSoAndReusesTheIdenticalCopyQuietly() throws Exception {
         Path cache = temp.resolve("cache");
-        assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
         Path copy = cachedCopy(cache);
+        String trace = load(NATIVES_JAR, cacheOption(cache), "-Dtirk.console.debug=true");
+        assertTrue(trace.contains("tirk-console: loaded " + copy + " (extracted from the jar)"), trace);
+        assertTrue(trace.endsWith(OURS), trace);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
         assertEquals(Arrays.asList(LIBRARY), filesIn(copy.getParent()));
 
@@ -207,15 +196,6 @@ class NativeLibraryTest {
         assertEquals(OURS, load(null, "-Djava.library.path=" + LIBRARY_FILE.getParent(), cacheOption(unused)),
                 "a jar without this platform's library falls back to the path");
         assertFalse(Files.exists(unused));
-    }
-
-    @Test
-    void debugTraceNamesTheFileLoaded() throws Exception {
-        Path cache = temp.resolve("cache");
-        String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true", cacheOption(cache));
-        assertTrue(trace.contains("tirk-console: loaded " + cachedCopy(cache) + " (extracted from the jar)"), trace);
-        assertTrue(trace.endsWith(OURS), trace);
-        assertEquals(OURS, load(NATIVES_JAR, cacheOption(cache)));
     }
 
     @Test

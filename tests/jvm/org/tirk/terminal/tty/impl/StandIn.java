@@ -46,10 +46,6 @@ final class StandIn {
 
     static native void setWaitResult(int result);
 
-    static native void setCount(int count);
-
-    static native void setWriteLimit(int limit);
-
     /** For benchmarks: log nothing, and hand out the first queued record on every read. */
     static native void setQuiet(boolean quiet);
 
@@ -60,9 +56,6 @@ final class StandIn {
     static native int[] arrayFloor(long handle);
 
     private static native String[] calls();
-
-    /** Every code unit WriteConsoleW was asked to write, in order. */
-    static native String written();
 
     /** The Win32 calls made since the last reset, e.g. "SetConsoleMode(0x1234, 0x80000007)". */
     static List<String> callLog() {

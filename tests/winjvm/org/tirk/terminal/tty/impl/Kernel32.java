@@ -9,7 +9,6 @@ import java.lang.foreign.SymbolLookup;
 import java.lang.invoke.MethodHandle;
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
-import java.nio.charset.StandardCharsets;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
@@ -71,15 +70,6 @@ final class Kernel32 {
 
     static long stdHandle(int which) {
         return handle("GetStdHandle", which);
-    }
-
-    /** Opens the console's input buffer ("CONIN$") or active screen buffer ("CONOUT$") by name. */
-    static long open(String name) {
-        try (Arena arena = Arena.ofConfined()) {
-            // GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING
-            return handle("CreateFileW", arena.allocateFrom(name, StandardCharsets.UTF_16LE),
-                    0xC0000000, 3, MemorySegment.NULL, 3, 0, MemorySegment.NULL);
-        }
     }
 
     /** A new screen buffer of the console, not shown, for writing without disturbing the terminal. */
