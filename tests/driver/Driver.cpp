@@ -308,7 +308,7 @@ void records(HANDLE input) {
         {"16-bit fields zero-extend", keyRecord(TRUE, 0xFFFF, 0xFFFF, 0xFFFF, 0x8000'0100u),
          {1, 1, 65535, 65535, 65535, static_cast<jint>(0x8000'0100u)}, 6},
         {"mouse at the top-left cell", mouseRecord(0, 0, FROM_LEFT_1ST_BUTTON_PRESSED, 0, 0), {2, 0, 0, 1, 0, 0}, 6},
-        {"mouse: negative cells, wheel with the top bit set",
+        {"mouse at negative cells, a wheel turn with the top bit set",
          mouseRecord(-3, -1, 0xFF88'0000u, LEFT_CTRL_PRESSED, MOUSE_WHEELED),
          {2, -3, -1, -7864320, LEFT_CTRL_PRESSED, MOUSE_WHEELED}, 6},
         {"resize", windowRecord(100, 40), {4, 100, 40}, 3},
@@ -371,7 +371,7 @@ void writeAndSize(HANDLE input) {
         int jniCalls;
         jint releaseMode;
     } cases[] = {
-        {"one past the array: false, before the elements", storage.length + 1, JNI_FALSE, 1, noRelease},
+        {"one past the array is false, before the elements", storage.length + 1, JNI_FALSE, 1, noRelease},
         {"zero length writes", 0, JNI_TRUE, 3, JNI_ABORT},
         {"whole array writes, released with JNI_ABORT", storage.length, JNI_TRUE, 3, JNI_ABORT},
     };
@@ -495,12 +495,12 @@ void allocationInAChild(const wchar_t* dllPath) {
     }
     Line detail;
     detail << "child wrote \"" << result << "\"";
-    check("without standard input: getStdHandle(-10) is -1 where the platform says null",
+    check("without standard input getStdHandle(-10) is -1 where the platform says null",
           total == 7 && result[0] == '1' && result[1] == '1', detail);
     // allocConsole twice, then freeConsole: only the first allocation succeeds. What freeing
     // again without a console gives is the platform's choice: the library's answer must equal
     // a direct FreeConsole in the same state (the last two digits).
-    check("in a child without a console: alloc, alloc, free gives true, false, true",
+    check("in a child without a console alloc, alloc, free give true, false, true",
           total == 7 && result[2] == '1' && result[3] == '0' && result[4] == '1', detail);
     check("and a second free answers as the platform does", total == 7 && result[5] == result[6], detail);
 }

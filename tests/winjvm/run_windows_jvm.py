@@ -33,8 +33,9 @@ def windows(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def runtime(cache, report):
-    """The java.exe of the pinned runtime, checked to start under Wine; None if it does not."""
+def runtime(cache, report, report_path):
+    """The java.exe of the pinned runtime, checked to start under Wine; if it does not, the
+    report is finished with that failure."""
     setup = subprocess.run([os.path.join(HERE, "windows-jre.sh"), cache], stdout=subprocess.PIPE, text=True)
     java = os.path.join(setup.stdout.strip(), "bin", "java.exe") if setup.returncode == 0 else None
     version = subprocess.run(["wine", java] + QUIET + ["-version"], env=ENV, capture_output=True, text=True,
@@ -42,7 +43,7 @@ def runtime(cache, report):
     if not report.check("the Windows JVM is fetched and starts under Wine", version is not None and
                         version.returncode == 0 and "64-Bit Server VM" in version.stderr,
                         f"windows-jre.sh exit {setup.returncode}" + (f": {version.stderr}" if version else "")):
-        return None
+        report.finish(report_path)
     print(version.stderr.strip().splitlines()[-1])
     return java
 
@@ -72,9 +73,7 @@ def run_in_terminal(argv, output, keys=(), ready=None, deadline=300):
 
 def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jvm_options):
     report = Report("windows_jvm")
-    java = runtime(cache, report)
-    if java is None:
-        report.finish(report_path)
+    java = runtime(cache, report, report_path)
     with tempfile.TemporaryDirectory() as work:
         output = os.path.join(work, "output.txt")
         started = time.time()
@@ -105,9 +104,7 @@ TYPED = [b"a", "\u00e9".encode(), "\U0001F600".encode(), b"\x1b[A", b"q"]
 
 def demo(cache, report_path, jar, test_classes):
     report = Report("windows_demo")
-    java = runtime(cache, report)
-    if java is None:
-        report.finish(report_path)
+    java = runtime(cache, report, report_path)
     with tempfile.TemporaryDirectory() as work:
         output = os.path.join(work, "output.txt")
         status = run_in_terminal([java] + QUIET + ["--enable-native-access=ALL-UNNAMED", "-cp", windows(test_classes),

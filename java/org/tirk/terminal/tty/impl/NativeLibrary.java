@@ -94,7 +94,7 @@ final class NativeLibrary {
         String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
         byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
         if (fromJar != null) {
-            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName, 1,
+            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName,
                     "extracted from the jar");
             return;
         }
@@ -117,24 +117,36 @@ final class NativeLibrary {
     /** Loads the file named by the property; for a further class loader, a copy of it in the cache. */
     private static void loadNamed(File file) {
         String origin = "named by -D" + LIBRARY_PROPERTY;
+        if (loadedHere(file, origin)) {
+            return;
+        }
+        byte[] library;
+        try {
+            library = readFile(file);
+        } catch (IOException e) {
+            throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
+                    + " it for a further class loader: " + e);
+        }
+        loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
+    }
+
+    /**
+     * Loads `file` into this class's loader; false if the JVM refuses because another class loader
+     * of this JVM has it loaded.
+     */
+    private static boolean loadedHere(File file, String origin) {
         try {
             System.load(file.getPath());
         } catch (UnsatisfiedLinkError e) {
-            if (!loadedByAnotherClassLoader(e)) {
-                throw cannotLoad(file, origin, e);
+            if (!String.valueOf(e.getMessage()).contains("already loaded in another classloader")) {
+                throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
+                        + e.getMessage());
             }
             trace(file + " is loaded by another class loader of this JVM");
-            byte[] library;
-            try {
-                library = readFile(file);
-            } catch (IOException readError) {
-                throw cannotLoad(file, origin, e);
-            }
-            loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), 1, "a copy of " + file + ", "
-                    + origin);
-            return;
+            return false;
         }
         trace("loaded " + file + " (" + origin + ")");
+        return true;
     }
 
     /** Loads tirk-console from java.library.path; false if it is not there. */
@@ -162,12 +174,12 @@ final class NativeLibrary {
     }
 
     /**
-     * Loads the first of the copies `first` to COPIES of `library` in `folder` that this JVM
-     * accepts, writing each copy that is missing or wrong on the way.
+     * Loads the first of the copies of `library` in `folder` that this JVM accepts, writing each
+     * copy that is missing or wrong on the way.
      */
-    private static void loadCopy(byte[] library, File folder, String fileName, int first, String origin) {
+    private static void loadCopy(byte[] library, File folder, String fileName, String origin) {
         IOException notWritten = null;
-        for (int copy = first; copy <= COPIES; copy++) {
+        for (int copy = 1; copy <= COPIES; copy++) {
             File file = new File(folder, copyName(fileName, copy));
             if (holds(file, library)) {
                 trace("reusing " + file + ", which holds the same bytes");
@@ -181,17 +193,9 @@ final class NativeLibrary {
                     continue;
                 }
             }
-            try {
-                System.load(file.getPath());
-            } catch (UnsatisfiedLinkError e) {
-                if (!loadedByAnotherClassLoader(e)) {
-                    throw cannotLoad(file, origin, e);
-                }
-                trace(file + " is loaded by another class loader of this JVM");
-                continue;
+            if (loadedHere(file, origin)) {
+                return;
             }
-            trace("loaded " + file + " (" + origin + ")");
-            return;
         }
         if (notWritten != null) {
             throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + notWritten
@@ -208,7 +212,7 @@ final class NativeLibrary {
         File folder = target.getParentFile();
         boolean replacing = target.exists();
         Files.createDirectories(folder.toPath());
-        removeStaleTemporaryFiles(folder, target.getName());
+        removeStaleTemporaryFiles(folder);
         File temporary;
         int attempt = 0;
         do {
@@ -235,14 +239,15 @@ final class NativeLibrary {
                 + " with the verified copy");
     }
 
-    /** Removes what a JVM that died while extracting left behind: our temporary files a day old or older. */
-    private static void removeStaleTemporaryFiles(File folder, String fileName) {
+    /**
+     * Removes what JVMs that died while extracting left behind in this folder, which holds only
+     * copies of one library: temporary files a day old or older.
+     */
+    private static void removeStaleTemporaryFiles(File folder) {
         File[] files = folder.listFiles();
         long stale = System.currentTimeMillis() - STALE_MILLIS;
         for (File file : files == null ? new File[0] : files) {
-            String name = file.getName();
-            if (name.startsWith(fileName + ".") && name.endsWith(".tmp") && file.lastModified() < stale
-                    && file.delete()) {
+            if (file.getName().endsWith(".tmp") && file.lastModified() < stale && file.delete()) {
                 trace("removed " + file + ", left behind by an earlier extraction");
             }
         }
@@ -258,17 +263,8 @@ final class NativeLibrary {
 
     /** "tirk-console.dll" for the first copy, "tirk-console-2.dll" for the second, and so on. */
     static String copyName(String fileName, int copy) {
-        int dot = fileName.lastIndexOf('.');
+        int dot = fileName.lastIndexOf('.') < 0 ? fileName.length() : fileName.lastIndexOf('.');
         return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
-    }
-
-    private static boolean loadedByAnotherClassLoader(UnsatisfiedLinkError e) {
-        return String.valueOf(e.getMessage()).contains("already loaded in another classloader");
-    }
-
-    private static UnsatisfiedLinkError cannotLoad(File file, String origin, UnsatisfiedLinkError e) {
-        return new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
-                + e.getMessage());
     }
 
     private static void trace(String step) {

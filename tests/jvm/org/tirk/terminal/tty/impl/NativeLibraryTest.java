@@ -337,12 +337,14 @@ class NativeLibraryTest {
     }
 
     @Test
-    void platformNamesFollowTheJvmsProperties() {
+    void platformAndCopyNames() {
         assertEquals("windows-x86-64", NativeLibrary.platform("Windows 11", "amd64"));
         assertEquals("windows-aarch64", NativeLibrary.platform("Windows Server 2022", "aarch64"));
         assertEquals("linux-x86-64", NativeLibrary.platform("Linux", "x86_64"));
         assertEquals("macos-aarch64", NativeLibrary.platform("Mac OS X", "aarch64"));
         assertNull(NativeLibrary.platform("Windows 10", "x86"));
         assertNull(NativeLibrary.platform("SunOS", "amd64"));
+        assertEquals("tirk-console-2.dll", NativeLibrary.copyName("tirk-console.dll", 2));
+        assertEquals("a-library-3", NativeLibrary.copyName("a-library", 3));
     }
 }

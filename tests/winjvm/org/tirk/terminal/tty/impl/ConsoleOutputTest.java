@@ -56,9 +56,10 @@ class ConsoleOutputTest {
                 MemorySegment window = arena.allocateFrom(JAVA_SHORT, (short) 0, top, (short) 79, (short) (top + 23));
                 assertNotEquals(0, Kernel32.call("SetConsoleWindowInfo", screen, 1, window));
             }
-            short[] info = Kernel32.screenBufferInfo(screen);
+            short[] info = Kernel32.screenBufferInfo(screen);  // srWindow is members 5 to 8
             assertEquals(top, info[6], "srWindow.Top");
             assertArrayEquals(new int[] {80, 24}, getConsoleSize(screen), "window from row " + top);
+            assertArrayEquals(new int[] {info[7] - info[5] + 1, info[8] - info[6] + 1}, getConsoleSize(screen));
         }
         assertNull(getConsoleSize(getStdHandle(STD_INPUT_HANDLE)));
     }

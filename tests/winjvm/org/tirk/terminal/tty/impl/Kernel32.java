@@ -26,7 +26,6 @@ import static java.lang.foreign.ValueLayout.JAVA_SHORT;
  */
 final class Kernel32 {
 
-    static final long INVALID_HANDLE_VALUE = -1;
     /** Size of an INPUT_RECORD: the event type, two bytes of padding, the 16-byte event. */
     static final int INPUT_RECORD_SIZE = 20;
 
