@@ -229,8 +229,8 @@ def main():
     text = open(path).read()
     for which, benchmark in BENCHMARKS.items():
         table = "\n".join(benchmark(build(which), False)[1])
-        text = re.sub(rf"(<!-- {which} -->\n).*?(\n<!-- end -->)", lambda m: m.group(1) + table + m.group(2), text,
-                      flags=re.S)
+        text = re.sub(rf"(<!-- {which} -->\n)(?:(?!<!-- end -->).*\n)*(<!-- end -->)",
+                      lambda m: m.group(1) + table + "\n" + m.group(2), text)
     cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
     run_on = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     text = re.sub(r"^Machine: .*$", f"Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}; "
