@@ -63,12 +63,12 @@ add_custom_command(
 file(GLOB_RECURSE jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/*.java")
 set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
 add_custom_command(
-  OUTPUT "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class"
+  OUTPUT "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
   COMMAND "${CMAKE_COMMAND}" -E rm -rf "${jvm_test_classes}"
   COMMAND "${Java_JAVAC_EXECUTABLE}" -cp "${java_classes}:${junit_classpath}" -d "${jvm_test_classes}" ${jvm_test_sources}
   DEPENDS ${jvm_test_sources} "${java_stamp}"
   COMMENT "Compiling the JVM tests")
-add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeBindingTest.class")
+add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class")
 
 set(newer_java "")
 if(newer_jdk)

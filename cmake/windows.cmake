@@ -53,8 +53,8 @@ add_test(NAME jar_check
           "${test_reports}/jar_check.xml")
 
 # The Java half on Windows: the JUnit suite and the demo on Temurin for Windows under Wine,
-# against the jar as built. The tests call the platform through the FFM API, so a JDK 22 or
-# later compiles them; the loader's cases are the Linux suite's own, run here too.
+# against the jar as built. The tests call the platform through the FFM API, so the newer JDK
+# compiles them; the loader's cases are the Linux suite's own, run here too.
 add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp)
 target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
 target_link_options(tirk-console-decoy PRIVATE -static)
