@@ -1,19 +1,23 @@
-"""Starts a program the way a terminal runs it: in a pseudo-terminal of its own, which under
-Wine gives it a working console. The terminal's output is drained all along, so that the
-console never blocks writing to it."""
+"""Runs a program the way a terminal runs it: in a pseudo-terminal of its own, which under Wine
+gives it a working console, and types into it as a user would. The terminal's own output is
+drained all along, so that the console never blocks writing to it."""
 import os
 import pty
 import threading
+import time
 
 
-def spawn(argv, env, stderr_path=None):
-    """Starts argv[0] (looked up on PATH) in a new pseudo-terminal; returns its pid and the
-    terminal's master end, to type into. With stderr_path, the program's standard error goes
-    to that file rather than to the terminal."""
+def run(argv, env, output_path, keys=(), ready="", deadline=300):
+    """Runs argv[0] (looked up on PATH) with its standard output and error going to the file
+    `output_path`, until it ends or `deadline` seconds pass (then it is killed). Once `ready`
+    appears in that file, types each of `keys` in a write of its own, as a terminal sends a key.
+    Returns the exit status and whether the keys were typed."""
+    open(output_path, "w").close()
     pid, master = pty.fork()
     if pid == 0:
-        if stderr_path is not None:
-            os.dup2(os.open(stderr_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 2)
+        output = os.open(output_path, os.O_WRONLY)
+        os.dup2(output, 1)
+        os.dup2(output, 2)
         os.execvpe(argv[0], argv, env)
 
     def drain():
@@ -24,4 +28,21 @@ def spawn(argv, env, stderr_path=None):
             pass
 
     threading.Thread(target=drain, daemon=True).start()
-    return pid, master
+    end = time.time() + deadline
+    typed = not keys
+    while True:
+        finished, status = os.waitpid(pid, os.WNOHANG)
+        if finished:
+            break
+        if time.time() > end:
+            os.kill(pid, 9)
+            _, status = os.waitpid(pid, 0)
+            break
+        if not typed and ready in open(output_path, errors="replace").read():
+            for key in keys:
+                time.sleep(0.4)
+                os.write(master, key)
+            typed = True
+        time.sleep(0.1)
+    os.close(master)
+    return os.waitstatus_to_exitcode(status), typed

@@ -18,30 +18,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ARM64_WINE = os.path.join(HERE, "..", "arm64", "arm64-wine.sh")
 sys.path.insert(0, os.path.join(HERE, ".."))
 from junit import Report  # noqa: E402
-from pseudo_terminal import spawn  # noqa: E402
+from pseudo_terminal import run  # noqa: E402
 
 DRIVE = "t:"  # where the programs are, as Wine under qemu cannot see the host's folders on Z:
-
-
-def run_driver(wine, folder, env, results, deadline):
-    """Runs the driver in `folder` (a Windows path) until it ends or the deadline passes,
-    typing k once it says "ready"; returns its exit status and whether k was typed."""
-    pid, master = spawn([wine, folder + "\\driver.exe", folder + "\\tirk-console.dll"], env, results)
-    typed = False
-    while time.time() < deadline:
-        finished, status = os.waitpid(pid, os.WNOHANG)
-        if finished:
-            break
-        if not typed and "\nready" in "\n" + open(results, errors="replace").read():
-            time.sleep(0.5)
-            os.write(master, b"k")
-            typed = True
-        time.sleep(0.1)
-    else:
-        os.kill(pid, 9)
-        _, status = os.waitpid(pid, 0)
-    os.close(master)
-    return os.waitstatus_to_exitcode(status), typed
 
 
 def main(architecture, driver, dll, cache, report_path):
@@ -70,10 +49,11 @@ def main(architecture, driver, dll, cache, report_path):
             os.symlink(folder, link)
             windows_folder = DRIVE
         results = os.path.join(folder, "results.txt")
-        open(results, "w").close()
         subprocess.run([wineserver, "-p"], env=env, timeout=60)
         try:
-            status, typed = run_driver(wine, windows_folder, env, results, time.time() + 300)
+            # The driver says "ready" on a line of its own when it waits for the key.
+            status, typed = run([wine, windows_folder + "\\driver.exe", windows_folder + "\\tirk-console.dll"], env,
+                                results, [b"k"], "\nready\n")
         finally:
             subprocess.run([wineserver, "-k"], env=env, timeout=60)
             if prefix:

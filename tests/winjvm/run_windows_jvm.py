@@ -20,7 +20,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, ".."))
 from junit import Report  # noqa: E402
-from pseudo_terminal import spawn  # noqa: E402
+from pseudo_terminal import run  # noqa: E402
 
 JUNIT = "/usr/share/java/junit-platform-console-standalone.jar"
 # Wine implements no processor groups, and HotSpot warns on every start when it cannot read
@@ -48,44 +48,21 @@ def runtime(cache, report, report_path):
     return java
 
 
-def run_in_terminal(argv, output, keys=(), ready=None, deadline=300):
-    """Runs argv under Wine in a pseudo-terminal, its output to the file `output`; once `ready`
-    appears there, types each of `keys` in a write of its own. Returns the exit status."""
-    open(output, "w").close()
-    pid, master = spawn(["sh", "-c", 'exec "$@" >"$0" 2>&1', output, "wine"] + argv, ENV)
-    end = time.time() + deadline
-    while keys and time.time() < end and ready not in open(output, errors="replace").read():
-        time.sleep(0.1)
-    for key in keys:
-        time.sleep(0.4)
-        os.write(master, key)
-    while time.time() < end:
-        finished, status = os.waitpid(pid, os.WNOHANG)
-        if finished:
-            break
-        time.sleep(0.2)
-    else:
-        os.kill(pid, 9)
-        _, status = os.waitpid(pid, 0)
-    os.close(master)
-    return os.waitstatus_to_exitcode(status)
-
-
 def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jvm_options):
     report = Report("windows_jvm")
     java = runtime(cache, report, report_path)
     with tempfile.TemporaryDirectory() as work:
         output = os.path.join(work, "output.txt")
         started = time.time()
-        status = run_in_terminal([
-            java, "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED"] + QUIET + [
+        status, _ = run([
+            "wine", java, "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED"] + QUIET + [
             "-Dtest.library=" + windows(dll), "-Dtest.nativesJar=" + windows(jar),
             "-Dtest.decoyFolder=" + windows(decoy_folder),
             "-Dtest.classes=" + windows(classes) + ";" + windows(test_classes),
             "-Dtest.jvmOptions=" + " ".join(QUIET + ["--enable-native-access=ALL-UNNAMED"])] + list(jvm_options) + [
             "-jar", windows(JUNIT), "--class-path", windows(jar) + ";" + windows(test_classes),
             "--select-package", "org.tirk.terminal.tty.impl", "--reports-dir", windows(work),
-            "--disable-banner", "--disable-ansi-colors", "--details=tree", "--details-theme=ascii"], output,
+            "--disable-banner", "--disable-ansi-colors", "--details=tree", "--details-theme=ascii"], ENV, output,
             deadline=3600 if jvm_options else 300)
         text = open(output, errors="replace").read()
         print(text)
@@ -107,9 +84,9 @@ def demo(cache, report_path, jar, test_classes):
     java = runtime(cache, report, report_path)
     with tempfile.TemporaryDirectory() as work:
         output = os.path.join(work, "output.txt")
-        status = run_in_terminal([java] + QUIET + ["--enable-native-access=ALL-UNNAMED", "-cp", windows(test_classes),
-                                                   "org.tirk.terminal.tty.impl.DemoRun", windows(jar)] + QUIET,
-                                 output, TYPED, ready="'q' quits.", deadline=120)
+        status, _ = run(["wine", java] + QUIET + ["--enable-native-access=ALL-UNNAMED", "-cp", windows(test_classes),
+                                                  "org.tirk.terminal.tty.impl.DemoRun", windows(jar)] + QUIET,
+                        ENV, output, TYPED, "'q' quits.", deadline=120)
         text = open(output, errors="replace").read()
     print(text)
     downs = re.findall(r"key down vk=0x(\w+) char=U\+(\w+)", text)
