@@ -52,9 +52,10 @@ add_test(NAME jar_check
           "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"
           "${test_reports}/jar_check.xml")
 
-# The Java half on Windows: the JUnit suite and the demo on Temurin for Windows under Wine,
-# against the jar as built. The tests call the platform through the FFM API, so the newer JDK
-# compiles them; the loader's cases are the Linux suite's own, run here too.
+# The Java half on Windows: the JUnit suite on Temurin 25 for Windows under Wine, against the jar
+# as built; the loader's cases and the demo on Temurin 11, 17, 21 and 25; users whose names the
+# code page lacks. The suite calls the platform through the FFM API, so the newer JDK compiles
+# it; the loader's cases are the Linux suite's own, run here too.
 add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp)
 target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
 target_link_options(tirk-console-decoy PRIVATE -static)
@@ -62,10 +63,11 @@ set_target_properties(tirk-console-decoy PROPERTIES
   PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/decoy"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/import")
 file(GLOB windows_jvm_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winjvm/org/tirk/terminal/tty/impl/*.java")
-list(APPEND windows_jvm_sources
+set(loader_test_sources
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/NativeLibraryTest.java"
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/ChildJvm.java"
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/probe/LoadProbe.java")
+list(APPEND windows_jvm_sources ${loader_test_sources})
 set(windows_jvm_classes "${CMAKE_BINARY_DIR}/windows-jvm/test-classes")
 set(windows_jvm_runner "${CMAKE_SOURCE_DIR}/tests/winjvm/run_windows_jvm.py")
 if(newer_jdk)
@@ -76,15 +78,29 @@ if(newer_jdk)
             ${windows_jvm_sources}
     DEPENDS ${windows_jvm_sources} "${java_stamp}"
     COMMENT "Compiling the Windows JVM tests")
-  add_custom_target(windows_jvm_suite ALL DEPENDS "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class")
+  # The loader's cases again, for the older JVMs.
+  set(loader_classes "${CMAKE_BINARY_DIR}/windows-jvm/loader-classes")
+  add_custom_command(
+    OUTPUT "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
+    COMMAND "${CMAKE_COMMAND}" -E rm -rf "${loader_classes}"
+    COMMAND "${Java_JAVAC_EXECUTABLE}" --release 11 -cp "${java_classes}:${junit_classpath}" -d "${loader_classes}"
+            ${loader_test_sources}
+    DEPENDS ${loader_test_sources} "${java_stamp}"
+    COMMENT "Compiling the loader's tests for Java 11")
+  add_custom_target(windows_jvm_suite ALL DEPENDS "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
+                    "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class")
   add_test(NAME windows_jvm
     COMMAND python3 "${windows_jvm_runner}" junit "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvm.xml"
             "${jar_file}" "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
             "${windows_jvm_classes}")
-  add_test(NAME windows_demo
-    COMMAND python3 "${windows_jvm_runner}" demo "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_demo.xml"
-            "${jar_file}" "${windows_jvm_classes}")
-  set_tests_properties(windows_jvm windows_demo PROPERTIES
+  add_test(NAME windows_jvms
+    COMMAND python3 "${windows_jvm_runner}" jvms "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvms.xml"
+            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
+            "${loader_classes}" "${windows_jvm_classes}")
+  add_test(NAME windows_users
+    COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
+            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${java_classes}" "${loader_classes}")
+  set_tests_properties(windows_jvm windows_jvms windows_users PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=")
 else()
   add_test(NAME windows_jvm COMMAND sh -c

@@ -13,12 +13,12 @@ class Report:
         print(("ok      " if ok else "FAILED  ") + name + ("" if ok or not detail else ": " + detail))
         return ok
 
-    def include(self, path):
-        """Adds the cases of another JUnit XML report, leaving out skipped ones."""
+    def include(self, path, prefix=""):
+        """Adds the cases of another JUnit XML report, leaving out skipped ones, each name after `prefix`."""
         for case in ET.parse(path).iter("testcase"):
             if case.find("skipped") is None:
                 failure = case.find("failure") if case.find("failure") is not None else case.find("error")
-                name = case.get("classname", "").rsplit(".", 1)[-1] + " " + case.get("name")
+                name = prefix + case.get("classname", "").rsplit(".", 1)[-1] + " " + case.get("name")
                 self.cases.append((name, None if failure is None else failure.get("message") or "failed"))
 
     def write(self, path):

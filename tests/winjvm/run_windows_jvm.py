@@ -2,16 +2,22 @@
 """Runs Java for Windows x86-64 under Wine, in a pseudo-terminal that gives it a console.
 
   run_windows_jvm.py junit CACHE REPORT JAR DLL DECOY_FOLDER CLASSES TEST_CLASSES [JVM_OPTION...]
-      the JUnit suite with -Xcheck:jni, against JAR as the build makes it: any complaint of
-      -Xcheck:jni fails the run
-  run_windows_jvm.py demo CACHE REPORT JAR TEST_CLASSES
-      java -jar JAR, with keys typed on the terminal
+      the JUnit suite on the newest JVM with -Xcheck:jni, against JAR as the build makes it: any
+      complaint of -Xcheck:jni fails the run
+  run_windows_jvm.py jvms CACHE REPORT JAR DLL DECOY_FOLDER CLASSES LOADER_CLASSES TEST_CLASSES
+      on every pinned JVM: the loader's cases that depend on the JVM (the newest runs them in
+      the suite above), and java -jar JAR with keys typed on the terminal
+  run_windows_jvm.py users CACHE REPORT JAR DLL CLASSES LOADER_CLASSES
+      the jar loaded by users whose names the system's code page lacks, on the newest JVM
 
-CACHE holds the runtime that windows-jre.sh fetches. Paths are given as Linux paths; the JVM
+CACHE holds the runtimes that windows-jre.sh fetches. Paths are given as Linux paths; the JVM
 sees them on drive Z:, as Wine maps the Linux file system there.
 """
+import concurrent.futures
+import hashlib
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -27,51 +33,68 @@ JUNIT = "/usr/share/java/junit-platform-console-standalone.jar"
 # them, unless told how many processors to use.
 QUIET = ["-XX:ActiveProcessorCount=2"]
 ENV = dict(os.environ, WINEDEBUG="-all", LC_ALL="C.UTF-8")
+PROBE = "org.tirk.probe.LoadProbe"
 
 
 def windows(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def runtime(cache, report, report_path):
-    """The java.exe of the pinned runtime, checked to start under Wine; if it does not, the
-    report is finished with that failure."""
-    setup = subprocess.run([os.path.join(HERE, "windows-jre.sh"), cache], stdout=subprocess.PIPE, text=True)
-    java = os.path.join(setup.stdout.strip(), "bin", "java.exe") if setup.returncode == 0 else None
-    version = subprocess.run(["wine", java] + QUIET + ["-version"], env=ENV, capture_output=True, text=True,
-                             timeout=120) if java else None
-    if not report.check("the Windows JVM is fetched and starts under Wine", version is not None and
-                        version.returncode == 0 and "64-Bit Server VM" in version.stderr,
-                        f"windows-jre.sh exit {setup.returncode}" + (f": {version.stderr}" if version else "")):
-        report.finish(report_path)
-    print(version.stderr.strip().splitlines()[-1])
-    return java
+def runtimes(cache, report, report_path, every=False):
+    """The java.exe and feature version of the newest pinned runtime, or of each, checked to start
+    under Wine; if one does not, the report is finished with that failure."""
+    setup = subprocess.run([os.path.join(HERE, "windows-jre.sh"), cache] + (["all"] if every else []),
+                           stdout=subprocess.PIPE, text=True)
+    found = []
+    for folder in setup.stdout.split() if setup.returncode == 0 else [None]:
+        java = os.path.join(folder, "bin", "java.exe") if folder else None
+        version = subprocess.run(["wine", java] + QUIET + ["-version"], env=ENV, capture_output=True, text=True,
+                                 timeout=120) if java else None
+        feature = re.search(r'version "(\d+)', version.stderr if version else "")
+        if not report.check(f"the Windows JVM {feature.group(1) if feature else ''} is fetched and starts under Wine",
+                            version is not None and version.returncode == 0 and "64-Bit Server VM" in version.stderr,
+                            f"windows-jre.sh exit {setup.returncode}" + (f": {version.stderr}" if version else "")):
+            report.finish(report_path)
+        print(version.stderr.strip().splitlines()[-1])
+        found.append((java, int(feature.group(1))))
+    return found
+
+
+def granted(feature):
+    """The option that grants native access, which Java 11 does not know (nor need)."""
+    return ["--enable-native-access=ALL-UNNAMED"] if feature >= 17 else []
+
+
+def run_junit(report, java, feature, work, selection, jar, dll, decoy_folder, classes, test_classes, jvm_options=()):
+    """JUnit on `java` with -Xcheck:jni; its cases join the report, as does -Xcheck:jni's verdict."""
+    output = os.path.join(work, "output.txt")
+    started = time.time()
+    status, _ = run([
+        "wine", java, "-Xcheck:jni"] + granted(feature) + QUIET + [
+        "-Dtest.library=" + windows(dll), "-Dtest.nativesJar=" + windows(jar),
+        "-Dtest.decoyFolder=" + windows(decoy_folder),
+        "-Dtest.classes=" + windows(classes) + ";" + windows(test_classes),
+        "-Dtest.jvmOptions=" + " ".join(QUIET + granted(feature))] + list(jvm_options) + [
+        "-jar", windows(JUNIT), "--class-path", windows(jar) + ";" + windows(test_classes)] + selection + [
+        "--reports-dir", windows(work), "--disable-banner", "--disable-ansi-colors", "--details=tree",
+        "--details-theme=ascii"], ENV, output, deadline=3600 if jvm_options else 300)
+    text = open(output, errors="replace").read()
+    print(text)
+    print(f"JUnit on the Windows JVM {feature}: exit status {status} after {time.time() - started:.1f} s")
+    junit_report = os.path.join(work, "TEST-junit-jupiter.xml")
+    if report.check(f"JUnit on Java {feature} wrote its report", os.path.exists(junit_report)):
+        report.include(junit_report, f"Java {feature} ")
+    complaints = re.findall(r".*(?:WARNING|FATAL ERROR) in native method.*", text)
+    report.check(f"-Xcheck:jni found nothing to complain about on Java {feature}", complaints == [],
+                 "\n".join(complaints[:5]))
 
 
 def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jvm_options):
     report = Report("windows_jvm")
-    java = runtime(cache, report, report_path)
+    [(java, feature)] = runtimes(cache, report, report_path)
     with tempfile.TemporaryDirectory() as work:
-        output = os.path.join(work, "output.txt")
-        started = time.time()
-        status, _ = run([
-            "wine", java, "-Xcheck:jni", "--enable-native-access=ALL-UNNAMED"] + QUIET + [
-            "-Dtest.library=" + windows(dll), "-Dtest.nativesJar=" + windows(jar),
-            "-Dtest.decoyFolder=" + windows(decoy_folder),
-            "-Dtest.classes=" + windows(classes) + ";" + windows(test_classes),
-            "-Dtest.jvmOptions=" + " ".join(QUIET + ["--enable-native-access=ALL-UNNAMED"])] + list(jvm_options) + [
-            "-jar", windows(JUNIT), "--class-path", windows(jar) + ";" + windows(test_classes),
-            "--select-package", "org.tirk.terminal.tty.impl", "--reports-dir", windows(work),
-            "--disable-banner", "--disable-ansi-colors", "--details=tree", "--details-theme=ascii"], ENV, output,
-            deadline=3600 if jvm_options else 300)
-        text = open(output, errors="replace").read()
-        print(text)
-        print(f"JUnit on the Windows JVM: exit status {status} after {time.time() - started:.1f} s")
-        junit_report = os.path.join(work, "TEST-junit-jupiter.xml")
-        if report.check("JUnit wrote its report", os.path.exists(junit_report)):
-            report.include(junit_report)
-    complaints = re.findall(r".*(?:WARNING|FATAL ERROR) in native method.*", text)
-    report.check("-Xcheck:jni found nothing to complain about", complaints == [], "\n".join(complaints[:5]))
+        run_junit(report, java, feature, work, ["--select-package", "org.tirk.terminal.tty.impl"], jar, dll,
+                  decoy_folder, classes, test_classes, jvm_options)
     report.finish(report_path)
 
 
@@ -79,30 +102,120 @@ def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jv
 TYPED = [b"a", "\u00e9".encode(), "\U0001F600".encode(), b"\x1b[A", b"q"]
 
 
-def demo(cache, report_path, jar, test_classes):
-    report = Report("windows_demo")
-    java = runtime(cache, report, report_path)
+def demo(report, java, feature, host_java, jar, test_classes):
+    """java -jar JAR on `java`, started by DemoRun on `host_java`, which reads the mode through FFM."""
     with tempfile.TemporaryDirectory() as work:
         output = os.path.join(work, "output.txt")
-        status, _ = run(["wine", java] + QUIET + ["--enable-native-access=ALL-UNNAMED", "-cp", windows(test_classes),
-                                                  "org.tirk.terminal.tty.impl.DemoRun", windows(jar)] + QUIET,
+        status, _ = run(["wine", host_java] + QUIET + ["--enable-native-access=ALL-UNNAMED", "-cp",
+                                                       windows(test_classes), "org.tirk.terminal.tty.impl.DemoRun",
+                                                       windows(java), windows(jar)] + QUIET,
                         ENV, output, TYPED, "'q' quits.", deadline=120)
         text = open(output, errors="replace").read()
     print(text)
     downs = re.findall(r"key down vk=0x(\w+) char=U\+(\w+)", text)
     chars = [int(char, 16) for _, char in downs]
-    report.check("the demo ran under the terminal", status == 0 and "'q' quits." in text, f"exit status {status}")
-    report.check("a arrives as vk 0x41 with the character a", ("41", "0061") in downs, str(downs))
-    report.check("e acute arrives as its character", 0xE9 in chars, str(chars))
-    report.check("an emoji arrives as its two surrogate halves in order",
+    on = f" on Java {feature}"
+    report.check("the demo ran under the terminal" + on, status == 0 and "'q' quits." in text, f"exit status {status}")
+    report.check("a arrives as vk 0x41 with the character a" + on, ("41", "0061") in downs, str(downs))
+    report.check("e acute arrives as its character" + on, 0xE9 in chars, str(chars))
+    report.check("an emoji arrives as its two surrogate halves in order" + on,
                  any(chars[i:i + 2] == [0xD83D, 0xDE00] for i in range(len(chars))), str(chars))
-    report.check("the up arrow arrives as vk 0x26 without a character", ("26", "0000") in downs, str(downs))
-    report.check("q ends the demo with status 0", re.search(r"^demo exit status 0$", text, re.M) is not None)
+    report.check("the up arrow arrives as vk 0x26 without a character" + on, ("26", "0000") in downs, str(downs))
+    report.check("q ends the demo with status 0" + on, re.search(r"^demo exit status 0$", text, re.M) is not None)
     modes = re.search(r"^input mode before 0x(\w+), after 0x(\w+)$", text, re.M)
-    report.check("the console mode is as it was before", modes is not None and modes.group(1) == modes.group(2),
+    report.check("the console mode is as it was before" + on, modes is not None and modes.group(1) == modes.group(2),
                  modes.group(0) if modes else "no modes printed")
+
+
+def jvms(cache, report_path, jar, dll, decoy_folder, classes, loader_classes, test_classes):
+    report = Report("windows_jvms")
+    found = runtimes(cache, report, report_path, every=True)
+
+    def loader_cases(java, feature):
+        cases = Report("")
+        with tempfile.TemporaryDirectory() as work:
+            run_junit(cases, java, feature, work, ["--select-class", "org.tirk.terminal.tty.impl.NativeLibraryTest",
+                                                   "--include-tag", "everyJvm"], jar, dll, decoy_folder, classes,
+                      loader_classes)
+        return cases.cases
+
+    def typed_demo(java, feature):
+        cases = Report("")
+        demo(cases, java, feature, found[-1][0], jar, test_classes)
+        return cases.cases
+
+    # The JVMs mostly wait on Wine's server while they start, so they run side by side; each
+    # run's cases join the report in the JVMs' order.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
+        runs = [pool.submit(loader_cases, *jvm) for jvm in found[:-1]] + [pool.submit(typed_demo, *jvm) for jvm in found]
+        for finished in runs:
+            report.cases += finished.result()
+    report.finish(report_path)
+
+
+# Wine's users, each a wine server of its own over the one prefix: two whose names the code page
+# (1252 under Wine) lacks and one whose name it holds. Each case: the user, what it changes, and
+# the folder under drive C: whose copy it must load.
+JAPAN = "\u65e5\u672c"
+CASES = [
+    ("\u0141ukasz", "default cache", "ProgramData/tirk-console-_0141ukasz"),
+    ("\u0141ukasz", "LOCALAPPDATA unset", "ProgramData/tirk-console-_0141ukasz"),
+    ("\u0141ukasz", f"cache in {JAPAN}", "ProgramData/tirk-console-_0141ukasz"),
+    ("\u5f20\u4f1f", "default cache", "ProgramData/tirk-console-_5f20_4f1f"),
+    ("\u5f20\u4f1f", "LOCALAPPDATA unset", "ProgramData/tirk-console-_5f20_4f1f"),
+    ("\u5f20\u4f1f", f"cache in {JAPAN}", "ProgramData/tirk-console-_5f20_4f1f"),
+    ("J\u00f6rg", "default cache", "users/J\u00f6rg/AppData/Local/tirk-console"),
+    ("J\u00f6rg", f"library in {JAPAN}", "users/J\u00f6rg/AppData/Local/tirk-console"),
+]
+PROPERTIES = {f"cache in {JAPAN}": f"tirk.console.cache=C:\\Apps\\Cache {JAPAN}",
+              f"library in {JAPAN}": f"tirk.console.library=C:\\Apps\\{JAPAN}\\tirk-console.dll"}
+
+
+def switch_user(user):
+    subprocess.run(["wineserver", "-k"], env=ENV, capture_output=True)
+    subprocess.run(["wineserver", "-w"], env=ENV, capture_output=True)
+    return dict(ENV, USER=user) if user else ENV
+
+
+def users(cache, report_path, jar, dll, classes, loader_classes):
+    report = Report("windows_users")
+    [(java, feature)] = runtimes(cache, report, report_path)
+    drive = os.path.join(os.environ["WINEPREFIX"], "drive_c")
+    library = open(dll, "rb").read()
+    copy = os.path.join(hashlib.sha256(library).hexdigest(), "tirk-console.dll")
+    probe = [windows(java)] + QUIET + granted(feature) + [
+        "-Dtirk.console.debug=true", "-cp", windows(jar) + ";" + windows(loader_classes), PROBE]
+    user = None
+    with tempfile.TemporaryDirectory() as work:
+        for case_user, case, folder in CASES:
+            env = switch_user(case_user) if case_user != user else env
+            user = case_user
+            for stale in [os.path.join(drive, "Apps")] + [os.path.join(drive, f) for _, _, f in CASES]:
+                shutil.rmtree(stale, ignore_errors=True)
+            os.makedirs(os.path.join(drive, "Apps", JAPAN))
+            shutil.copy(dll, os.path.join(drive, "Apps", JAPAN))
+            case_env = dict(env, PROBE_PROPERTY=PROPERTIES[case]) if case in PROPERTIES else env
+            # Wine sets LOCALAPPDATA in every process it starts; cmd can unset it for its child.
+            command = ["wine", "cmd", "/c", "set LOCALAPPDATA=&&" + " ".join(probe)] if "unset" in case \
+                else ["wine"] + probe
+            output = os.path.join(work, "output.txt")
+            started = time.time()
+            status, _ = run(command, case_env, output, deadline=120)
+            # The trace is in whatever code page the JVM writes; the letters outside ASCII match anything.
+            text = open(output, "rb").read().decode("latin-1")
+            expected = os.path.join(drive, folder, copy)
+            pattern = "".join(re.escape(c) if ord(c) < 128 else "[^\\\\]{1,4}"
+                              for c in "C:\\" + os.path.join(folder, copy).replace("/", "\\"))
+            loaded = re.findall(r"tirk-console: loaded (.+) \(", text)
+            print(f"{case_user}, {case}: {time.time() - started:.1f} s\n{text}")
+            report.check(f"{case_user}, {case}: loads and answers getConsoleOutputCP",
+                         status == 0 and re.search(r"^loaded [1-9]\d*\s*$", text, re.M) is not None, text[-500:])
+            report.check(f"{case_user}, {case}: the file loaded is {folder} and holds the jar's bytes",
+                         len(loaded) == 1 and re.fullmatch(pattern, loaded[0]) is not None
+                         and os.path.exists(expected) and open(expected, "rb").read() == library, str(loaded))
+    switch_user(None)
     report.finish(report_path)
 
 
 if __name__ == "__main__":
-    {"junit": junit, "demo": demo}[sys.argv[1]](*sys.argv[2:])
+    {"junit": junit, "jvms": jvms, "users": users}[sys.argv[1]](*sys.argv[2:])

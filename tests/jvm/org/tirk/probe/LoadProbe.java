@@ -19,7 +19,7 @@ import java.util.List;
  * <p>Arguments: none, to load it once; "hold", to stay alive with it loaded until standard input
  * ends; "loaders N JAR", to load it in N class loaders of JAR that are all alive at once, one
  * line each; "collected JAR", to load it in a class loader of JAR, let that loader be collected,
- * and load it in a new one.
+ * and load it in a new one. PROBE_PROPERTY=NAME=VALUE in the environment sets a system property.
  */
 public final class LoadProbe {
 
@@ -27,6 +27,12 @@ public final class LoadProbe {
     }
 
     public static void main(String[] args) throws Exception {
+        // The Windows launcher reads its arguments in the ANSI code page, so a property whose
+        // value that lacks comes as NAME=VALUE in the environment, which Java reads in UTF-16.
+        String property = System.getenv("PROBE_PROPERTY");
+        if (property != null) {
+            System.setProperty(property.substring(0, property.indexOf('=')), property.substring(property.indexOf('=') + 1));
+        }
         if (args.length == 0 || args[0].equals("hold")) {
             System.out.println(callFrom(LoadProbe.class.getClassLoader()));
             System.out.flush();

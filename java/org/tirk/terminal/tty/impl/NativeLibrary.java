@@ -46,6 +46,9 @@ import java.util.zip.ZipFile;
  * copy under another name in the same cache folder, up to {@value #COPIES} names that later runs
  * reuse.
  *
+ * <p>Where the JVM cannot hand the cache folder's path to the platform (a user name outside the
+ * ANSI code page), the copies go into a folder of {@link FallbackFolder} instead.
+ *
  * <p>A same-named library that happens to lie on {@code java.library.path} (which on Windows
  * holds every folder on PATH and the working directory) is therefore never loaded in place of the
  * jar's copy. With {@value #DEBUG_PROPERTY}{@code =true} each step and the file finally loaded
@@ -114,18 +117,26 @@ final class NativeLibrary {
                 + osName + " " + osArch + ", for which the jar holds no native library" + lookedFor);
     }
 
-    /** Loads the file named by the property; for a further class loader, a copy of it in the cache. */
+    /**
+     * Loads the file named by the property; for a further class loader, or where the platform
+     * cannot be given its path, a copy of it in the cache.
+     */
     private static void loadNamed(File file) {
         String origin = "named by -D" + LIBRARY_PROPERTY;
-        if (loadedHere(file, origin)) {
-            return;
+        if (ascii(file.getPath()) || FallbackFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
+            if (loadedHere(file, origin)) {
+                return;
+            }
+        } else {
+            trace(file + " cannot be given to the platform in " + System.getProperty("sun.jnu.encoding")
+                    + ": loading a copy of it");
         }
         byte[] library;
         try {
             library = readFile(file);
         } catch (IOException e) {
             throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
-                    + " it for a further class loader: " + e);
+                    + " it: " + e + ". Set -D" + LIBRARY_PROPERTY + " to a file this JVM can read.");
         }
         loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
     }
@@ -140,7 +151,8 @@ final class NativeLibrary {
         } catch (UnsatisfiedLinkError e) {
             if (!String.valueOf(e.getMessage()).contains("already loaded in another classloader")) {
                 throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
-                        + e.getMessage());
+                        + e.getMessage() + ". Point -D" + CACHE_PROPERTY + " at another folder to extract it there, or"
+                        + " set -D" + LIBRARY_PROPERTY + "=<path of " + file.getName() + "> to load a library of your own.");
             }
             trace(file + " is loaded by another class loader of this JVM");
             return false;
@@ -267,7 +279,7 @@ final class NativeLibrary {
         return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
     }
 
-    private static void trace(String step) {
+    static void trace(String step) {
         if (Boolean.getBoolean(DEBUG_PROPERTY)) {
             System.err.println("tirk-console: " + step);
         }
@@ -287,7 +299,22 @@ final class NativeLibrary {
         return osPart == null || archPart == null ? null : osPart + "-" + archPart;
     }
 
+    /** The folder the cache's copies go into: one whose path the platform can be given. */
     private static File cacheRoot() {
+        File root = preferredCacheRoot();
+        return ascii(root.getPath()) ? root : FallbackFolder.loadable(root);
+    }
+
+    private static boolean ascii(String path) {
+        for (int i = 0; i < path.length(); i++) {
+            if (path.charAt(i) >= 0x80) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    private static File preferredCacheRoot() {
         String configured = System.getProperty(CACHE_PROPERTY);
         if (configured != null && !configured.isEmpty()) {
             return new File(configured).getAbsoluteFile();
