@@ -155,7 +155,8 @@ def jvms(cache, report_path, jar, dll, decoy_folder, classes, loader_classes, te
 
 # Wine's users, each a wine server of its own over the one prefix: two whose names the code page
 # (1252 under Wine) lacks and one whose name it holds. Each case: the user, what it changes, and
-# the folder under drive C: whose copy it must load.
+# the folder under drive C: whose copy it must load. Without LOCALAPPDATA the temporary folder is
+# C:\Temp, where an earlier start has left the user's cache folder.
 JAPAN = "\u65e5\u672c"
 CASES = [
     ("\u0141ukasz", "default cache", "ProgramData/tirk-console-_0141ukasz"),
@@ -165,6 +166,7 @@ CASES = [
     ("\u5f20\u4f1f", "LOCALAPPDATA unset", "ProgramData/tirk-console-_5f20_4f1f"),
     ("\u5f20\u4f1f", f"cache in {JAPAN}", "ProgramData/tirk-console-_5f20_4f1f"),
     ("J\u00f6rg", "default cache", "users/J\u00f6rg/AppData/Local/tirk-console"),
+    ("J\u00f6rg", "LOCALAPPDATA unset", "Temp/tirk-console-J\u00f6rg"),
     ("J\u00f6rg", f"library in {JAPAN}", "users/J\u00f6rg/AppData/Local/tirk-console"),
 ]
 PROPERTIES = {f"cache in {JAPAN}": f"tirk.console.cache=C:\\Apps\\Cache {JAPAN}",
@@ -190,13 +192,14 @@ def users(cache, report_path, jar, dll, classes, loader_classes):
         for case_user, case, folder in CASES:
             env = switch_user(case_user) if case_user != user else env
             user = case_user
-            for stale in [os.path.join(drive, "Apps")] + [os.path.join(drive, f) for _, _, f in CASES]:
-                shutil.rmtree(stale, ignore_errors=True)
+            for stale in ["Apps", "Temp"] + [f for _, _, f in CASES]:
+                shutil.rmtree(os.path.join(drive, stale), ignore_errors=True)
             os.makedirs(os.path.join(drive, "Apps", JAPAN))
             shutil.copy(dll, os.path.join(drive, "Apps", JAPAN))
+            os.makedirs(os.path.join(drive, "Temp", "tirk-console-" + user))
             case_env = dict(env, PROBE_PROPERTY=PROPERTIES[case]) if case in PROPERTIES else env
             # Wine sets LOCALAPPDATA in every process it starts; cmd can unset it for its child.
-            command = ["wine", "cmd", "/c", "set LOCALAPPDATA=&&" + " ".join(probe)] if "unset" in case \
+            command = ["wine", "cmd", "/c", "set LOCALAPPDATA=&&set TMP=C:\\Temp&&" + " ".join(probe)] if "unset" in case \
                 else ["wine"] + probe
             output = os.path.join(work, "output.txt")
             started = time.time()

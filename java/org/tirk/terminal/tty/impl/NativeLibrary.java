@@ -337,7 +337,8 @@ final class NativeLibrary {
         } catch (UnsupportedOperationException | IOException e) {
             return root; // left to the extraction, which reports a folder it cannot write to
         }
-        if (!owner.equals(user)) {
+        // Windows names an account DOMAIN\NAME.
+        if (!owner.equals(user) && !owner.endsWith("\\" + user)) {
             throw new UnsatisfiedLinkError("The tirk-console cache folder " + root + " belongs to " + owner + ", not to "
                     + user + ". Point -D" + CACHE_PROPERTY + " at a folder of your own.");
         }
