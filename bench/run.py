@@ -16,6 +16,7 @@ import json
 import os
 import platform
 import re
+import shutil
 import statistics
 import subprocess
 import sys
@@ -37,6 +38,10 @@ JMH_JARS = {
     "org/apache/commons/commons-math3/3.6.1/commons-math3-3.6.1.jar":
         "1e56d7b058d28b65abd256b8458e3885b674c1d588fa43cd7d1cbb9c7ef2b308",
 }
+# JNA as Maven Central serves it, which carries its dispatch library and extracts it at every
+# start; Debian's (the same version) uses the system's.
+JNA_JAR = ("net/java/dev/jna/jna/5.13.0/jna-5.13.0.jar", "66d4f819a062a51a1d5627bffc23fac55d1677f0e0a1feba144aabdd670a64bb")
+JNA_ORIGINS = {"debian": "Debian's", "central": "Maven Central's"}
 # The JMH benchmark methods and their rows; ours of each group is the base of its ratios.
 JMH_ROWS = {
     "emptyNative": "empty native method (floor)", "getConsoleMode": "tirk-console getConsoleMode",
@@ -110,19 +115,22 @@ def wine(windows_build, smoke):
                                                                                    ("directly", b))], table
 
 
+def fetch(host_build, pin):
+    """The jar of `pin` (its path on Maven Central and its SHA-256), fetched once into the build folder."""
+    path, sha256 = pin
+    jar = os.path.join(host_build, "jmh-jars", os.path.basename(path))
+    if not os.path.exists(jar):
+        data = urllib.request.urlopen("https://repo1.maven.org/maven2/" + path, timeout=120).read()
+        if hashlib.sha256(data).hexdigest() != sha256:
+            raise SystemExit(f"{path} from Maven Central does not have the pinned SHA-256 {sha256}")
+        os.makedirs(os.path.dirname(jar), exist_ok=True)
+        open(jar, "wb").write(data)
+    return jar
+
+
 def jmh_classpath(host_build):
     """The JMH jars, fetched once into the build folder and checked against their pins."""
-    jars = []
-    for path, sha256 in JMH_JARS.items():
-        jar = os.path.join(host_build, "jmh-jars", os.path.basename(path))
-        if not os.path.exists(jar):
-            data = urllib.request.urlopen("https://repo1.maven.org/maven2/" + path, timeout=120).read()
-            if hashlib.sha256(data).hexdigest() != sha256:
-                raise SystemExit(f"{path} from Maven Central does not have the pinned SHA-256 {sha256}")
-            os.makedirs(os.path.dirname(jar), exist_ok=True)
-            open(jar, "wb").write(data)
-        jars.append(jar)
-    return jars
+    return [fetch(host_build, pin) for pin in JMH_JARS.items()]
 
 
 def jvm(host_build, smoke):
@@ -161,45 +169,124 @@ def jvm(host_build, smoke):
     return [(JMH_ROWS[method], ns[method]) for method in JMH_ROWS], table
 
 
-def startup(host_build, smoke):
-    """Whole-process wall time of a one-call program: as a hello world, loading the file named by
-    -Dtirk.console.library, and from the jar with a warm and a cold cache. hyperfine runs the four
-    side by side in each round; ratios to the named file are taken within a round."""
+def app_jar(work, name, main, classes, class_path=()):
+    """A jar that `java -jar` runs: `main` from the folder `classes`, the jars `class_path` beside it,
+    and native access granted in its manifest, as an application grants it."""
+    manifest = os.path.join(work, name + ".mf")
+    with open(manifest, "w") as out:
+        out.write(f"Main-Class: {main}\nEnable-Native-Access: ALL-UNNAMED\n"
+                  + (f"Class-Path: {' '.join(class_path)}\n" if class_path else ""))
+    run(["jar", "--create", "--file", os.path.join(work, name), "--manifest", manifest, "-C", classes, "."])
+    return os.path.join(work, name)
+
+
+def startup_programs(host_build, work, newer):
+    """The one-call programs as jars in `work`: label -> (jar, options, whether it needs Java 22)."""
     jvm_folder = os.path.join(host_build, "jvm")
-    rounds, runs = (1, 2) if smoke else (15, 10)
+    library = os.path.join(jvm_folder, "lib", "libtirk-console.so")
+    source = os.path.join(ROOT, "bench", "startup")
+    compiled = lambda name: os.path.join(work, "classes-" + name)  # noqa: E731
+    javac = lambda name, *args: run(["javac", "--release", "8", "-Xlint:-options", "-d", compiled(name)] + list(args))  # noqa: E731
+    javac("hello", os.path.join(source, "Hello.java"))
+    javac("app", "-cp", os.path.join(host_build, "classes"), os.path.join(source, "OneCall.java"))
+    javac("floor", os.path.join(source, "floor", "org", "tirk", "terminal", "tty", "impl", "WinConsoleNative.java"))
+    for jar in ("natives.jar",):
+        shutil.copy(os.path.join(jvm_folder, jar), work)
+    central_jna = fetch(host_build, JNA_JAR)
+    shutil.copy("/usr/share/java/jna.jar", os.path.join(work, "jna-debian.jar"))
+    shutil.copy(central_jna, os.path.join(work, "jna-central.jar"))
+    javac("jna", "-cp", "/usr/share/java/jna.jar", os.path.join(source, "JnaDirect.java"),
+          os.path.join(source, "JnaInterface.java"))
+    run([os.path.join(newer, "bin", "javac"), "--release", "22", "-d", compiled("ffm"), os.path.join(source, "Ffm.java")])
+    run(["jar", "--create", "--file", os.path.join(work, "floor.jar"), "-C", compiled("floor"), "."])
+    cache = "-Dtirk.console.cache=" + os.path.join(work, "warm")
+    app = app_jar(work, "app.jar", "OneCall", compiled("app"), ["natives.jar"])
+    programs = {
+        "hello world": (app_jar(work, "hello.jar", "Hello", compiled("hello")), [], False),
+        "floor": (app_jar(work, "floor-app.jar", "OneCall", compiled("app"), ["floor.jar"]),
+                  ["-Dbench.library=" + library], False),
+        "named file": (app, ["-Dtirk.console.library=" + library], False),
+        "warm cache": (app, [cache], False),
+        "cold cache": (app, ["-Dtirk.console.cache=" + os.path.join(work, "cold")], False),
+    }
+    for mapping in ("Direct", "Interface"):
+        for origin in ("debian", "central"):
+            programs[f"JNA {mapping.lower()} mapping, {JNA_ORIGINS[origin]}"] = (
+                app_jar(work, f"jna-{mapping.lower()}-{origin}.jar", "Jna" + mapping, compiled("jna"),
+                        [f"jna-{origin}.jar"]), ["-Dbench.library=" + library], False)
+    programs["FFM downcall"] = (app_jar(work, "ffm.jar", "Ffm", compiled("ffm")), ["-Dbench.library=" + library], True)
+    return programs
+
+
+def paired_rounds(commands, rounds, work, cold):
+    """Each command's median time (ms) and its ratios to the floor, one per round. A round runs
+    every command twice, one after the other, so that the ratios compare runs seconds apart;
+    hyperfine measures them."""
+    times = {label: [] for label in commands}
+    out = os.path.join(work, "round.json")
+    prepare = [arg for label in commands for arg in ("--prepare", "rm -rf " + cold if "cold" in label else "true")]
+    for _ in range(rounds):
+        run(["hyperfine", "-N", "--warmup", "0", "--runs", "2", "--export-json", out] + prepare +
+            [" ".join(command) for command in commands.values()])
+        for label, result in zip(commands, json.load(open(out))["results"]):
+            times[label].append(result["median"] * 1000)
+    return {label: (statistics.median(ms), [t / f for t, f in zip(ms, times["floor"])]) for label, ms in times.items()}
+
+
+def quartiles(ratios):
+    """The median ratio and the range of its middle half."""
+    if len(ratios) < 2:
+        return ratios[0], ratios[0], ratios[0]
+    low, middle, high = statistics.quantiles(ratios, n=4)
+    return middle, low, high
+
+
+def startup(host_build, smoke):
+    """Whole-process wall time of a one-call program, each launched as `java -jar` with native
+    access granted in its manifest: a hello world; the floor, an application class that loads
+    the library itself; through tirk-console's loader with a named file and with a warm and a
+    cold cache; and JNA and FFM calling the same stand-in library, each also with
+    --enable-native-access on the command line. Ratios to the floor are taken within a round."""
+    rounds = (1, 1) if smoke else (80, 25)
+    goal_rows = ("hello world", "floor", "named file", "warm cache", "cold cache")
     rows = []
     with tempfile.TemporaryDirectory() as work:
-        run(["javac", "--release", "8", "-d", work, os.path.join(ROOT, "bench", "startup", "Hello.java")])
+        newer = newer_jdk()
+        programs = startup_programs(host_build, work, newer)
         cold = os.path.join(work, "cold")
-        for java in ("java", os.path.join(newer_jdk(), "bin", "java")):
+        for java in ("java", os.path.join(newer, "bin", "java")):
             version = subprocess.run([java, "-version"], capture_output=True, text=True).stderr
-            name = "JDK " + re.search(r'version "(\d+)', version).group(1)
-            commands = {"hello world": [java, "--enable-native-access=ALL-UNNAMED", "-cp", work, "Hello"]}
-            for label, option in (("named file", "library=" + jvm_folder + "/lib/libtirk-console.so"),
-                                  ("warm cache", "cache=" + work + "/warm"), ("cold cache", "cache=" + cold)):
-                commands[label] = [java, "--enable-native-access=ALL-UNNAMED", "-Dtirk.console." + option, "-cp",
-                                   jvm_folder + "/natives.jar:" + jvm_folder + "/test-classes", "org.tirk.probe.LoadProbe"]
-            for command in commands.values():
-                if run(command).strip() != "loaded 65001":
-                    raise SystemExit(f"{' '.join(command)} did not load the library")
-            medians = {label: [] for label in commands}
-            for _ in range(rounds):
-                out = os.path.join(work, "round.json")
-                prepare = [arg for label in commands for arg in ("--prepare", "rm -rf " + cold if "cold" in label
-                                                                 else "true")]
-                run(["hyperfine", "-N", "--warmup", "1", "--runs", str(runs), "--export-json", out] + prepare +
-                    [" ".join(command) for command in commands.values()])
-                for label, result in zip(commands, json.load(open(out))["results"]):
-                    medians[label].append(result["median"] * 1000)
-            for label, times in medians.items():
-                ratios = [t / n for t, n in zip(times, medians["named file"])]
-                rows.append((name, label, statistics.median(times), statistics.median(ratios), min(ratios), max(ratios)))
-    goals = {"warm cache": 1.05, "cold cache": 1.15}
-    table = ["| JVM | Program | Median (ms) | Ratio to the named file | Spread | Goal |", "|---|---|---:|---:|---:|---|"]
+            jdk = "JDK " + re.search(r'version "(\d+)', version).group(1)
+            commands = {}
+            for label, (jar, options, needs_22) in programs.items():
+                if not (needs_22 and int(jdk[4:]) < 22):
+                    commands[label] = [java] + options + ["-jar", jar]
+                    if label not in goal_rows or label in ("floor", "warm cache"):
+                        commands[label + ", with the flag"] = [java, "--enable-native-access=ALL-UNNAMED"] + options + [
+                            "-jar", jar]
+            for label, command in commands.items():
+                result = subprocess.run(command, capture_output=True, text=True)
+                if result.stdout.strip() != "loaded 65001" or "WARNING" in result.stderr:
+                    raise SystemExit(f"{label}: {' '.join(command)} printed {result.stdout!r} {result.stderr!r}")
+            goals = paired_rounds({label: commands[label] for label in goal_rows}, rounds[0], work, cold)
+            others = paired_rounds({label: command for label, command in commands.items()
+                                    if label not in goal_rows or label in ("floor", "warm cache")}, rounds[1], work, cold)
+            rows += [(jdk, "goals", label, ms) + quartiles(ratios) for label, (ms, ratios) in goals.items()]
+            rows += [(jdk, "others", label, ms) + quartiles(ratios) for label, (ms, ratios) in others.items()]
+    bounds = {"warm cache": 1.05, "cold cache": 1.15}
+    table = ["| JVM | Program | Median (ms) | Ratio to the floor | Middle half | Goal |", "|---|---|---:|---:|---:|---|"]
     table += [f"| {jdk} | {label} | {ms:.1f} | {ratio:.3f} | {low:.3f}-{high:.3f} | "
-              + (f"<= {goals[label]}: {verdict(ratio <= goals[label])}" if label in goals else "") + " |"
-              for jdk, label, ms, ratio, low, high in rows]
-    return [(f"{jdk} {label}", ms) for jdk, label, ms, *_ in rows], table
+              + (f"<= {bounds[label]}: {verdict(ratio <= bounds[label])}" if label in bounds else "") + " |"
+              for jdk, group, label, ms, ratio, low, high in rows if group == "goals"]
+    jdks = sorted({row[0] for row in rows})
+    cell = {(jdk, label): f"{ms:.1f} ({ratio:.2f}x)" for jdk, group, label, ms, ratio, *_ in rows if group == "others"}
+    table += ["", "| Program | " + " | ".join(f"{jdk} | {jdk}, with the flag" for jdk in jdks) + " |",
+              "|---|" + "---:|" * (2 * len(jdks))]
+    for label in dict.fromkeys(label for _, group, label, *_ in rows if group == "others" and "flag" not in label):
+        table.append(f"| {label} | " + " | ".join(f"{cell.get((jdk, label), '-')} | "
+                                                 f"{cell.get((jdk, label + ', with the flag'), '-')}"
+                                                 for jdk in jdks) + " |")
+    return [(f"{jdk} {label}", ms) for jdk, group, label, ms, *_ in rows], table
 
 
 BENCHMARKS = {"instructions": instructions, "wine": wine, "jvm": jvm, "startup": startup}

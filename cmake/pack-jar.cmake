@@ -2,14 +2,18 @@
 # each library of LIBRARIES, a list of PLATFORM=PATH, with its SHA-256 under
 # org/tirk/terminal/tty/impl/native/PLATFORM/, where the loader looks for them. The libraries
 # are stored uncompressed: the loader reads one at every start.
-# MODULE_INFO (optional), a module-info.class, goes under META-INF/versions/9/ of a
-# multi-release jar, so that the classes themselves can stay Java 8 bytecode.
+# MODULE_INFO (optional), a module-info.class, goes to the root: Java 9 and later read it there
+# and Java 8 never loads it, so the classes stay Java 8 bytecode without a multi-release jar,
+# whose directory costs every JVM that opens the jar a lambda's start-up.
 # The timestamp is fixed so that the same inputs give the same jar.
 set(stage "${OUTPUT}.stage")
 file(REMOVE_RECURSE "${stage}")
 file(COPY "${CLASSES}/" DESTINATION "${stage}/classes")
 file(MAKE_DIRECTORY "${stage}/classes/META-INF")
 file(COPY_FILE "${LICENSE}" "${stage}/classes/META-INF/LICENSE")
+if(MODULE_INFO)
+  file(COPY_FILE "${MODULE_INFO}" "${stage}/classes/module-info.class")
+endif()
 foreach(entry IN LISTS LIBRARIES)
   string(REGEX MATCH "^([^=]+)=(.+)$" pair "${entry}")
   if(NOT pair)
@@ -32,14 +36,9 @@ set(manifest_option)
 if(MANIFEST)
   set(manifest_option --manifest "${MANIFEST}")
 endif()
-set(module_option)
-if(MODULE_INFO)
-  get_filename_component(module_folder "${MODULE_INFO}" DIRECTORY)
-  set(module_option --release 9 -C "${module_folder}" module-info.class)
-endif()
 set(date --date=2026-01-01T00:00:00Z)
 execute_process(
-  COMMAND "${JAR}" --create --file "${OUTPUT}" ${manifest_option} ${date} -C "${stage}/classes" . ${module_option}
+  COMMAND "${JAR}" --create --file "${OUTPUT}" ${manifest_option} ${date} -C "${stage}/classes" .
   COMMAND_ERROR_IS_FATAL ANY)
 execute_process(
   COMMAND "${JAR}" --update --file "${OUTPUT}" --no-compress ${date} -C "${stage}/natives" .

@@ -2,19 +2,21 @@
 # carries the DLLs of both architectures.
 
 # The jar: the Java classes, both DLLs and their SHA-256 where the loader finds them, and a
-# manifest that makes it runnable (the demo) and grants native access on Java 24+. The ARM64
+# manifest that makes it runnable (the demo), grants native access on Java 24+ and makes it an
+# OSGi bundle of the project's version. The ARM64
 # DLL comes from the ARM64 build (preset windows-arm64), which must run first.
 set(TIRK_ARM64_DLL "${CMAKE_SOURCE_DIR}/build/windows-arm64/dist/tirk-console.dll" CACHE FILEPATH
     "tirk-console.dll for ARM64, built by the windows-arm64 preset")
 # Without it, ninja stops with "missing and no known rule to make it", naming that file.
 set(jar_file "${CMAKE_BINARY_DIR}/dist/tirk-console.jar")
+configure_file("${CMAKE_SOURCE_DIR}/java/MANIFEST.MF.in" "${CMAKE_BINARY_DIR}/MANIFEST.MF" @ONLY)
 add_custom_command(
   OUTPUT "${jar_file}"
-  COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_SOURCE_DIR}/java/MANIFEST.MF
+  COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_BINARY_DIR}/MANIFEST.MF
           -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
           "-DLIBRARIES=windows-x86-64=$<TARGET_FILE:tirk-console>$<SEMICOLON>windows-aarch64=${TIRK_ARM64_DLL}"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${jar_file} -P "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
-  DEPENDS "${java_stamp}" "${module_descriptor}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_SOURCE_DIR}/java/MANIFEST.MF"
+  DEPENDS "${java_stamp}" "${module_descriptor}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_BINARY_DIR}/MANIFEST.MF"
           "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake" "${CMAKE_SOURCE_DIR}/LICENSE"
   COMMENT "Packing tirk-console.jar"
   VERBATIM)
@@ -48,7 +50,7 @@ add_test(NAME maven_consumer
           "${CMAKE_BINARY_DIR}/maven-consumer" "${test_reports}/maven_consumer.xml")
 
 add_test(NAME jar_check
-  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}"
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}" "${PROJECT_VERSION}"
           "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"
           "${test_reports}/jar_check.xml")
 
@@ -100,7 +102,12 @@ if(newer_jdk)
   add_test(NAME windows_users
     COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
             "${jar_file}" "$<TARGET_FILE:tirk-console>" "${java_classes}" "${loader_classes}")
-  set_tests_properties(windows_jvm windows_jvms windows_users PROPERTIES
+  # Spring Boot, shaded, a folder, OSGi; their Maven plugins and Felix are kept in the build folder.
+  add_test(NAME windows_packagings
+    COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/packaging/run_packagings.py" "${CMAKE_BINARY_DIR}"
+            "${test_reports}/windows_packagings.xml" "${maven_repository}" "${PROJECT_VERSION}" "${jar_file}"
+            "${CMAKE_BINARY_DIR}/packagings")
+  set_tests_properties(windows_jvm windows_jvms windows_users windows_packagings PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDLLOVERRIDES=mscoree,mshtml=")
 else()
   add_test(NAME windows_jvm COMMAND sh -c

@@ -1,23 +1,13 @@
 package org.tirk.terminal.tty.impl;
 
 import java.io.File;
-import java.io.FileInputStream;
-import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.OutputStream;
-import java.net.JarURLConnection;
-import java.net.URISyntaxException;
+import java.io.RandomAccessFile;
+import java.net.URI;
 import java.net.URL;
 import java.net.URLConnection;
-import java.nio.file.AtomicMoveNotSupportedException;
-import java.nio.file.Files;
-import java.nio.file.Path;
-import java.nio.file.StandardCopyOption;
-import java.nio.file.attribute.PosixFilePermissions;
 import java.security.CodeSource;
-import java.security.MessageDigest;
-import java.security.NoSuchAlgorithmException;
 import java.util.Arrays;
 import java.util.Locale;
 import java.util.zip.CRC32;
@@ -35,28 +25,20 @@ import java.util.zip.ZipFile;
  *       directory records for it and extracted into a per-user cache folder named by the SHA-256
  *       the jar records ({@code %LOCALAPPDATA%\tirk-console} on Windows, else
  *       {@code java.io.tmpdir}, or the folder named by {@value #CACHE_PROPERTY}). A copy already
- *       there is used when it holds the jar's bytes exactly; anything else is replaced by writing
- *       a temporary file beside it, checking it and renaming it into place, so that any number of
- *       JVMs may start at once;</li>
+ *       there is used when it has the size and CRC-32 that the jar records for the library;</li>
  *   <li>only when the jar holds no library for this platform (a repackaged jar),
  *       {@code tirk-console} on {@code java.library.path}.</li>
  * </ol>
- * A JVM lets one class loader at a time load a given file, so when this class is loaded again
- * by another class loader (IDE plugins, application servers, isolated test engines), it loads a
- * copy under another name in the same cache folder, up to {@value #COPIES} names that later runs
- * reuse.
- *
- * <p>Where the JVM cannot hand the cache folder's path to the platform (a user name outside the
- * ANSI code page), the copies go into a folder of {@link FallbackFolder} instead.
- *
- * <p>A same-named library that happens to lie on {@code java.library.path} (which on Windows
- * holds every folder on PATH and the working directory) is therefore never loaded in place of the
+ * A same-named library that happens to lie on {@code java.library.path} (which on Windows holds
+ * every folder on PATH and the working directory) is therefore never loaded in place of the
  * jar's copy. With {@value #DEBUG_PROPERTY}{@code =true} each step and the file finally loaded
- * are printed to {@code System.err}. Every failure is an {@link UnsatisfiedLinkError} that says
- * what was found and which property helps.
+ * are printed to {@code System.err}.
  *
- * <p>Start-up matters to command-line programs, so the common path (a copy already in the cache)
- * reads two small jar entries and one small file, and loads no security provider.
+ * <p>Start-up matters to command-line programs, so this class holds only the common start: a
+ * copy already in the cache, found from properties alone, which reads one small jar entry and the
+ * copy (where the classes do not come from a jar file, the library too). Everything else (the properties, extraction and replacement, copies
+ * for further class loaders, fallbacks and every error) is {@link LibraryInstaller}'s, which the
+ * JVM loads only when it is needed.
  */
 final class NativeLibrary {
 
@@ -64,219 +46,197 @@ final class NativeLibrary {
     static final String CACHE_PROPERTY = "tirk.console.cache";
     static final String USE_LIBRARY_PATH_PROPERTY = "tirk.console.useLibraryPath";
     static final String DEBUG_PROPERTY = "tirk.console.debug";
-    static final String SUPPORTED_PLATFORMS = "windows-x86-64 and windows-aarch64";
-    /** How many copies of one library a cache folder holds at most, one per class loader that has it loaded at once. */
-    static final int COPIES = 8;
-
-    private static final String NAME = "tirk-console";
-    private static final String RESOURCE_ROOT = "org/tirk/terminal/tty/impl/native/";
-    /** A temporary file older than this was left by a JVM that died while extracting. */
-    private static final long STALE_MILLIS = 24L * 60 * 60 * 1000;
+    static final String NAME = "tirk-console";
+    static final String RESOURCE_ROOT = "org/tirk/terminal/tty/impl/native/";
 
     private NativeLibrary() {
     }
 
     static void load() {
+        boolean loaded;
+        try {
+            loaded = loadedFromCache();
+        } catch (Exception unusual) {
+            // A file that cannot be read, a class path or security manager this start does not
+            // expect: the installer copes, or says what went wrong.
+            loaded = false;
+        }
+        if (!loaded) {
+            LibraryInstaller.load();
+        }
+    }
+
+    /**
+     * Loads the library from the cache if the copy there has the size and CRC-32 of the library
+     * beside this class (as the jar's directory records them, or computed where the classes do not
+     * come from a jar file), the cache folder is given by a property or {@code LOCALAPPDATA} and is
+     * plain ASCII, and no property asks for another library; false, having changed nothing, where
+     * any of that does not hold.
+     *
+     * <p>The copy is not compared byte for byte with the library: in interpreted code, as a JVM's
+     * start runs, that costs a millisecond or more for a library of a few dozen kilobytes, while
+     * the CRC-32 is computed natively. It catches any damage the cache could suffer; a copy made to
+     * match it on purpose would take someone who can write to this user's cache, and so to the
+     * user's jars too. Where there is no jar directory, the installer checks the library against
+     * the SHA-256 beside it once, when it extracts it.
+     */
+    private static boolean loadedFromCache() throws IOException {
         String named = System.getProperty(LIBRARY_PROPERTY);
-        if (named != null && !named.isEmpty()) {
-            loadNamed(new File(named).getAbsoluteFile());
-            return;
-        }
-        trace("-D" + LIBRARY_PROPERTY + " is not set");
-        boolean useLibraryPath = Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY);
-        if (useLibraryPath) {
-            trace("-D" + USE_LIBRARY_PATH_PROPERTY + "=true: looking on java.library.path first");
-            if (loadFromLibraryPath()) {
-                return;
-            }
-        }
-        String osName = System.getProperty("os.name", "");
-        String osArch = System.getProperty("os.arch", "");
-        String platform = platform(osName, osArch);
-        String fileName = System.mapLibraryName(NAME);
-        String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
-        byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
-        if (fromJar != null) {
-            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName,
-                    "extracted from the jar");
-            return;
-        }
-        trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
-                + (resource == null ? "" : " (looked for /" + resource + ")"));
-        if (!useLibraryPath && loadFromLibraryPath()) {
-            return;
-        }
-        String lookedFor = (resource == null ? "" : " (looked for /" + resource + ")") + " and " + NAME
-                + " is not on java.library.path either. To load a library of your own, set -D" + LIBRARY_PROPERTY
-                + "=<path of " + fileName + ">.";
-        if (platform != null && platform.startsWith("windows-")) {
-            throw new UnsatisfiedLinkError("The tirk-console jar holds no library for " + platform + lookedFor
-                    + " Or use the jar as released, which holds the libraries for " + SUPPORTED_PLATFORMS + ".");
-        }
-        throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORMS + " only; this JVM runs on "
-                + osName + " " + osArch + ", for which the jar holds no native library" + lookedFor);
-    }
-
-    /**
-     * Loads the file named by the property; for a further class loader, or where the platform
-     * cannot be given its path, a copy of it in the cache.
-     */
-    private static void loadNamed(File file) {
-        String origin = "named by -D" + LIBRARY_PROPERTY;
-        if (ascii(file.getPath()) || FallbackFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
-            if (loadedHere(file, origin)) {
-                return;
-            }
-        } else {
-            trace(file + " cannot be given to the platform in " + System.getProperty("sun.jnu.encoding")
-                    + ": loading a copy of it");
-        }
-        byte[] library;
-        try {
-            library = readFile(file);
-        } catch (IOException e) {
-            throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
-                    + " it: " + e + ". Set -D" + LIBRARY_PROPERTY + " to a file this JVM can read.");
-        }
-        loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
-    }
-
-    /**
-     * Loads `file` into this class's loader; false if the JVM refuses because another class loader
-     * of this JVM has it loaded.
-     */
-    private static boolean loadedHere(File file, String origin) {
-        try {
-            System.load(file.getPath());
-        } catch (UnsatisfiedLinkError e) {
-            if (!String.valueOf(e.getMessage()).contains("already loaded in another classloader")) {
-                throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
-                        + e.getMessage() + ". Point -D" + CACHE_PROPERTY + " at another folder to extract it there, or"
-                        + " set -D" + LIBRARY_PROPERTY + "=<path of " + file.getName() + "> to load a library of your own.");
-            }
-            trace(file + " is loaded by another class loader of this JVM");
+        String platform = platform(System.getProperty("os.name", ""), System.getProperty("os.arch", ""));
+        File root = plainCacheRoot();
+        if ((named != null && !named.isEmpty()) || Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY) || platform == null
+                || root == null) {
             return false;
         }
-        trace("loaded " + file + " (" + origin + ")");
-        return true;
-    }
-
-    /** Loads tirk-console from java.library.path; false if it is not there. */
-    private static boolean loadFromLibraryPath() {
-        try {
-            System.loadLibrary(NAME);
-        } catch (UnsatisfiedLinkError notThere) {
-            trace(NAME + " not loaded from java.library.path: " + notThere.getMessage());
-            return false;
-        }
-        trace("loaded " + onLibraryPath() + " (found on java.library.path)");
-        return true;
-    }
-
-    /** The file System.loadLibrary takes: the first match on java.library.path. */
-    private static String onLibraryPath() {
         String fileName = System.mapLibraryName(NAME);
-        for (String folder : System.getProperty("java.library.path", "").split(File.pathSeparator)) {
-            File candidate = new File(folder.isEmpty() ? "." : folder, fileName);
-            if (candidate.isFile()) {
-                return candidate.getAbsolutePath();
-            }
-        }
-        return fileName;
-    }
-
-    /**
-     * Loads the first of the copies of `library` in `folder` that this JVM accepts, writing each
-     * copy that is missing or wrong on the way.
-     */
-    private static void loadCopy(byte[] library, File folder, String fileName, String origin) {
-        IOException notWritten = null;
-        for (int copy = 1; copy <= COPIES; copy++) {
-            File file = new File(folder, copyName(fileName, copy));
-            if (holds(file, library)) {
-                trace("reusing " + file + ", which holds the same bytes");
-            } else {
-                try {
-                    extract(library, file);
-                } catch (IOException e) {
-                    // Windows will not replace a library that a running process has loaded.
-                    trace("cannot put a copy in place as " + file + ": " + e);
-                    notWritten = notWritten == null ? e : notWritten;
-                    continue;
+        String resource = RESOURCE_ROOT + platform + "/" + fileName;
+        File jar = jarOfThisClass();
+        long size = -1;
+        long crc = -1;
+        byte[] digest;
+        if (jar != null) {
+            try (ZipFile zip = new ZipFile(jar)) {
+                ZipEntry library = zip.getEntry(resource);
+                digest = library == null ? null : entry(zip, resource + ".sha256");
+                if (library != null) {
+                    size = library.getSize();
+                    crc = library.getCrc();
                 }
             }
-            if (loadedHere(file, origin)) {
-                return;
+        } else {
+            // Classes in a folder, a runtime image, a bundle, a nested jar: nothing records a
+            // CRC-32 to compare with, so it is computed.
+            byte[] library = resource(resource);
+            digest = library == null ? null : resource(resource + ".sha256");
+            if (library != null) {
+                size = library.length;
+                crc = crc32(library);
             }
         }
-        if (notWritten != null) {
-            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + notWritten
-                    + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
-                    + "=<path of " + fileName + "> to load it without extracting.");
+        String folder = digest == null ? null : leadingDigest(digest);
+        File file = folder == null ? null : new File(new File(root, folder), fileName);
+        if (file == null || file.length() != size || crc32(readFile(file)) != crc) {
+            return false;
         }
-        throw new UnsatisfiedLinkError("Cannot load the tirk-console library: its " + COPIES + " copies in " + folder
-                + " are all loaded by other class loaders of this JVM. Load tirk-console's classes from a class"
-                + " loader that the others share.");
-    }
-
-    /** Writes `library` to a temporary file beside `target`, checks it and renames it into place. */
-    private static void extract(byte[] library, File target) throws IOException {
-        File folder = target.getParentFile();
-        boolean replacing = target.exists();
-        Files.createDirectories(folder.toPath());
-        removeStaleTemporaryFiles(folder);
-        File temporary;
-        int attempt = 0;
-        do {
-            temporary = new File(folder, target.getName() + "." + Long.toHexString(System.nanoTime() + attempt++)
-                    + ".tmp");
-        } while (!temporary.createNewFile());
+        // Catches UnsatisfiedLinkError through a class every JVM has loaded before its first
+        // class, so that checking this method loads none.
         try {
-            try (OutputStream out = new FileOutputStream(temporary)) {
-                out.write(library);
-            }
-            if (!holds(temporary, library)) {
-                throw new IOException("the copy written to " + temporary + " does not read back the same");
-            }
-            moveIntoPlace(temporary.toPath(), target.toPath());
-        } catch (IOException e) {
-            // Another JVM may have put the same bytes in place meanwhile.
-            if (!holds(target, library)) {
-                throw e;
-            }
-        } finally {
-            temporary.delete();
+            System.load(file.getPath());
+        } catch (LinkageError e) {
+            return false; // held by another class loader, or refused: the installer says which
         }
-        trace((replacing ? "replaced " + target + ", which did not hold the same bytes," : "extracted " + target)
-                + " with the verified copy");
+        if (Boolean.getBoolean(DEBUG_PROPERTY)) {
+            trace("loaded " + file + " (extracted from the jar)");
+        }
+        return true;
     }
 
-    /**
-     * Removes what JVMs that died while extracting left behind in this folder, which holds only
-     * copies of one library: temporary files a day old or older.
-     */
-    private static void removeStaleTemporaryFiles(File folder) {
-        File[] files = folder.listFiles();
-        long stale = System.currentTimeMillis() - STALE_MILLIS;
-        for (File file : files == null ? new File[0] : files) {
-            if (file.getName().endsWith(".tmp") && file.lastModified() < stale && file.delete()) {
-                trace("removed " + file + ", left behind by an earlier extraction");
-            }
+    /** The resource's bytes, or null if the class path holds none of that name. */
+    private static byte[] resource(String name) throws IOException {
+        URL url = NativeLibrary.class.getResource("/" + name);
+        if (url == null) {
+            return null;
+        }
+        URLConnection connection = url.openConnection();
+        // A cached connection would keep a jar open (and, on Windows, locked) for good.
+        connection.setUseCaches(false);
+        try (InputStream in = connection.getInputStream()) {
+            return readAll(in, -1);
         }
     }
 
-    private static void moveIntoPlace(Path temporary, Path target) throws IOException {
-        try {
-            Files.move(temporary, target, StandardCopyOption.ATOMIC_MOVE);
-        } catch (AtomicMoveNotSupportedException e) {
-            Files.move(temporary, target, StandardCopyOption.REPLACE_EXISTING);
+    /** The cache folder, if a property or LOCALAPPDATA names it and its path is plain ASCII; else null. */
+    private static File plainCacheRoot() {
+        String configured = System.getProperty(CACHE_PROPERTY);
+        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA")
+                : null;
+        File root = configured != null && !configured.isEmpty() ? new File(configured).getAbsoluteFile()
+                : localAppData != null ? new File(localAppData, NAME) : null;
+        return root != null && ascii(root.getPath()) ? root : null;
+    }
+
+    static boolean ascii(String path) {
+        for (int i = 0; i < path.length(); i++) {
+            if (path.charAt(i) >= 0x80) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    /** The jar file this class was loaded from, or null if it did not come from a jar file. */
+    static File jarOfThisClass() {
+        CodeSource source = NativeLibrary.class.getProtectionDomain().getCodeSource();
+        URL location = source == null ? null : source.getLocation();
+        if (location == null || !"file".equals(location.getProtocol())) {
+            return null;
+        }
+        File file;
+        String path = location.getPath();
+        String authority = location.getAuthority();
+        if (path.indexOf('%') < 0 && (authority == null || authority.isEmpty()) && location.getQuery() == null) {
+            // What new File(URI) makes of a URL without escapes, without parsing it as a URI.
+            if (File.separatorChar == '\\') {
+                path = (path.length() > 2 && path.charAt(0) == '/' && path.charAt(2) == ':' ? path.substring(1) : path)
+                        .replace('/', '\\');
+            }
+            file = new File(path);
+        } else {
+            file = new File(URI.create(location.toString()));
+        }
+        return file.isFile() ? file : null;
+    }
+
+    /** The entry's bytes, if it is there with the size and CRC-32 that the jar's directory records; else null. */
+    private static byte[] entry(ZipFile zip, String name) throws IOException {
+        ZipEntry entry = zip.getEntry(name);
+        if (entry == null) {
+            return null;
+        }
+        byte[] bytes;
+        try (InputStream in = zip.getInputStream(entry)) {
+            bytes = readAll(in, entry.getSize());
+        }
+        return bytes.length == entry.getSize() && crc32(bytes) == entry.getCrc() ? bytes : null;
+    }
+
+    static long crc32(byte[] bytes) {
+        CRC32 crc = new CRC32();
+        crc.update(bytes, 0, bytes.length);
+        return crc.getValue();
+    }
+
+    /** The 64 lower-case hexadecimal digits at the start of a .sha256 file, which name the cache folder; else null. */
+    static String leadingDigest(byte[] text) {
+        StringBuilder digits = new StringBuilder(64);
+        for (int i = 0; i < 64 && i < text.length && (text[i] >= '0' && text[i] <= '9' || text[i] >= 'a' && text[i] <= 'f');
+                i++) {
+            digits.append((char) text[i]);
+        }
+        return digits.length() == 64 ? digits.toString() : null;
+    }
+
+    /** The whole of `file`, read through the class the JVM opens jars with, which is loaded already. */
+    static byte[] readFile(File file) throws IOException {
+        try (RandomAccessFile in = new RandomAccessFile(file, "r")) {
+            // A file too large for an array is read in part, and so differs from the library.
+            byte[] bytes = new byte[(int) Math.min(in.length(), Integer.MAX_VALUE - 8)];
+            in.readFully(bytes);
+            return bytes;
         }
     }
 
-    /** "tirk-console.dll" for the first copy, "tirk-console-2.dll" for the second, and so on. */
-    static String copyName(String fileName, int copy) {
-        int dot = fileName.lastIndexOf('.') < 0 ? fileName.length() : fileName.lastIndexOf('.');
-        return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
+    /** All of `in`, which should be `length` bytes long (-1: unknown). */
+    static byte[] readAll(InputStream in, long length) throws IOException {
+        byte[] bytes = new byte[length >= 0 && length < Integer.MAX_VALUE ? (int) length : 8192];
+        int total = 0;
+        for (int n; (n = in.read(bytes, total, bytes.length - total)) > 0; ) {
+            total += n;
+            if (total == bytes.length && length < 0) {
+                bytes = Arrays.copyOf(bytes, 2 * total);
+            }
+        }
+        return total == bytes.length ? bytes : Arrays.copyOf(bytes, total);
     }
 
     static void trace(String step) {
@@ -297,200 +257,5 @@ final class NativeLibrary {
                 : arch.equals("aarch64") || arch.equals("arm64") ? "aarch64"
                 : null;
         return osPart == null || archPart == null ? null : osPart + "-" + archPart;
-    }
-
-    /** The folder the cache's copies go into: one whose path the platform can be given. */
-    private static File cacheRoot() {
-        File root = preferredCacheRoot();
-        return ascii(root.getPath()) ? root : FallbackFolder.loadable(root);
-    }
-
-    private static boolean ascii(String path) {
-        for (int i = 0; i < path.length(); i++) {
-            if (path.charAt(i) >= 0x80) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    private static File preferredCacheRoot() {
-        String configured = System.getProperty(CACHE_PROPERTY);
-        if (configured != null && !configured.isEmpty()) {
-            return new File(configured).getAbsoluteFile();
-        }
-        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA") : null;
-        if (localAppData != null) {
-            return new File(localAppData, NAME);
-        }
-        // A folder of this user's own inside the shared temporary folder, so that other users
-        // can neither read nor plant files in it.
-        String user = System.getProperty("user.name");
-        File root = new File(System.getProperty("java.io.tmpdir"), NAME + "-" + user);
-        String owner;
-        try {
-            if (!root.isDirectory()) {
-                Files.createDirectories(root.toPath(),
-                        PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
-            }
-            owner = Files.getOwner(root.toPath()).getName();
-        } catch (UnsupportedOperationException | IOException e) {
-            return root; // left to the extraction, which reports a folder it cannot write to
-        }
-        // Windows names an account DOMAIN\NAME.
-        if (!owner.equals(user) && !owner.endsWith("\\" + user)) {
-            throw new UnsatisfiedLinkError("The tirk-console cache folder " + root + " belongs to " + owner + ", not to "
-                    + user + ". Point -D" + CACHE_PROPERTY + " at a folder of your own.");
-        }
-        return root;
-    }
-
-    private static UnsatisfiedLinkError damaged(String what, String fileName) {
-        return new UnsatisfiedLinkError("The tirk-console jar is damaged: " + what + ". Replace the jar, or set -D"
-                + LIBRARY_PROPERTY + "=<path of " + fileName + "> to load a library of your own.");
-    }
-
-    /** Whether `file` exists and holds exactly `bytes`. */
-    private static boolean holds(File file, byte[] bytes) {
-        try {
-            return file.length() == bytes.length && Arrays.equals(readFile(file), bytes);
-        } catch (IOException e) {
-            return false;
-        }
-    }
-
-    private static byte[] readFile(File file) throws IOException {
-        try (InputStream in = new FileInputStream(file)) {
-            return readAll(in, file.length());
-        }
-    }
-
-    /** All of `in`, which should be `length` bytes long (-1: unknown). */
-    private static byte[] readAll(InputStream in, long length) throws IOException {
-        byte[] bytes = new byte[length >= 0 && length < Integer.MAX_VALUE ? (int) length : 8192];
-        int total = 0;
-        for (int n; (n = in.read(bytes, total, bytes.length - total)) > 0; ) {
-            total += n;
-            if (total == bytes.length && length < 0) {
-                bytes = Arrays.copyOf(bytes, 2 * total);
-            }
-        }
-        return total == bytes.length ? bytes : Arrays.copyOf(bytes, total);
-    }
-
-    /**
-     * The library at `resource` and the text of its SHA-256 from beside this class, or null if
-     * the library is not there. Entries of a jar are checked against the CRC-32 of the jar's
-     * directory, which the class loaders' own zip reading leaves unchecked. Where there is no
-     * such directory (classes in a folder, a runtime image), the library is checked against its
-     * SHA-256 instead, which costs a security provider's start-up.
-     */
-    private static byte[][] readFromJar(String resource, String fileName) {
-        String digestResource = resource + ".sha256";
-        try {
-            File jar = jarOfThisClass();
-            if (jar != null) {
-                try (ZipFile zip = new ZipFile(jar)) {
-                    ZipEntry entry = zip.getEntry(resource);
-                    if (entry != null) {
-                        trace("the jar holds " + resource);
-                        ZipEntry digestEntry = zip.getEntry(digestResource);
-                        return new byte[][] {checked(zip.getInputStream(entry), entry, resource, fileName),
-                            digestEntry == null ? null
-                                : checked(zip.getInputStream(digestEntry), digestEntry, digestResource, fileName)};
-                    }
-                }
-            }
-            // The class path may hold the library in another jar, or this class may come from
-            // somewhere other than a jar file.
-            URL url = NativeLibrary.class.getResource("/" + resource);
-            if (url == null) {
-                return null;
-            }
-            trace("the class path holds " + url);
-            URLConnection connection = url.openConnection();
-            byte[] library = checked(connection, resource, fileName);
-            URL digestUrl = NativeLibrary.class.getResource("/" + digestResource);
-            byte[] digestText = digestUrl == null ? null : checked(digestUrl.openConnection(), digestResource, fileName);
-            if (!(connection instanceof JarURLConnection)) {
-                String recorded = digest(digestText, resource, fileName);
-                String actual = sha256(library);
-                if (!actual.equals(recorded)) {
-                    throw damaged(resource + " has SHA-256 " + actual + " but the jar records " + recorded, fileName);
-                }
-            }
-            return new byte[][] {library, digestText};
-        } catch (IOException e) {
-            throw damaged("reading " + resource + " failed: " + e, fileName);
-        }
-    }
-
-    /** The jar file this class was loaded from, or null if it did not come from a jar file. */
-    private static File jarOfThisClass() {
-        try {
-            CodeSource source = NativeLibrary.class.getProtectionDomain().getCodeSource();
-            URL location = source == null ? null : source.getLocation();
-            File file = location == null || !"file".equals(location.getProtocol()) ? null : new File(location.toURI());
-            return file != null && file.isFile() ? file : null;
-        } catch (SecurityException | URISyntaxException | IllegalArgumentException e) {
-            return null;
-        }
-    }
-
-    /** The entry's bytes, if they have the size and CRC-32 that the jar's directory records for it. */
-    private static byte[] checked(InputStream in, ZipEntry entry, String name, String fileName) throws IOException {
-        byte[] bytes;
-        try (InputStream stream = in) {
-            bytes = readAll(stream, entry.getSize());
-        }
-        CRC32 crc = new CRC32();
-        crc.update(bytes, 0, bytes.length);
-        if (bytes.length != entry.getSize() || crc.getValue() != entry.getCrc()) {
-            throw damaged(name + " reads as " + bytes.length + " bytes with CRC-32 " + Long.toHexString(crc.getValue())
-                    + " but the jar records " + entry.getSize() + " bytes with CRC-32 " + Long.toHexString(entry.getCrc()),
-                    fileName);
-        }
-        return bytes;
-    }
-
-    /** The resource's bytes, checked as above where it lies in a jar. */
-    private static byte[] checked(URLConnection connection, String name, String fileName) throws IOException {
-        // A cached connection would keep the jar open (and, on Windows, locked) for good.
-        connection.setUseCaches(false);
-        InputStream in = connection.getInputStream();
-        if (connection instanceof JarURLConnection) {
-            return checked(in, ((JarURLConnection) connection).getJarEntry(), name, fileName);
-        }
-        try (InputStream stream = in) {
-            return readAll(stream, -1);
-        }
-    }
-
-    /** The 64 hexadecimal digits at the start of a .sha256 file, which name the cache folder. */
-    private static String digest(byte[] text, String resource, String fileName) {
-        int length = 0;
-        while (text != null && length < text.length && Character.digit(text[length], 16) >= 0) {
-            length++;
-        }
-        if (length != 64) {
-            throw damaged(resource + (text == null ? " has no SHA-256 beside it" : ".sha256 holds no SHA-256"), fileName);
-        }
-        char[] digits = new char[length];
-        for (int i = 0; i < length; i++) {
-            digits[i] = Character.toLowerCase((char) text[i]);
-        }
-        return new String(digits);
-    }
-
-    static String sha256(byte[] bytes) {
-        try {
-            StringBuilder hex = new StringBuilder(64);
-            for (byte b : MessageDigest.getInstance("SHA-256").digest(bytes)) {
-                hex.append(Character.forDigit((b >> 4) & 0xF, 16)).append(Character.forDigit(b & 0xF, 16));
-            }
-            return hex.toString();
-        } catch (NoSuchAlgorithmException e) {
-            throw new IllegalStateException("every Java platform provides SHA-256", e);
-        }
     }
 }

@@ -102,7 +102,7 @@ class NativeLibraryTest {
     }
 
     Path cachedCopy(Path cache) throws IOException {
-        return cache.resolve(NativeLibrary.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
+        return cache.resolve(LibraryInstaller.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
     }
 
     List<String> filesIn(Path folder) throws IOException {
@@ -215,7 +215,7 @@ class NativeLibraryTest {
         assumeTrue(WINDOWS);
         String trace = load(NATIVES_JAR, "-Dtirk.console.debug=true");
         Path expected = Paths.get(System.getenv("LOCALAPPDATA"), "tirk-console")
-                .resolve(NativeLibrary.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
+                .resolve(LibraryInstaller.sha256(Files.readAllBytes(LIBRARY_FILE))).resolve(LIBRARY);
         assertEquals(Collections.singletonList(expected), loadedFiles(trace), trace);
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(expected));
     }
@@ -325,7 +325,7 @@ class NativeLibraryTest {
             }
         }
         // Both runs share one folder and its names: nothing piles up.
-        assertEquals(Stream.of(1, 2, 3).map(copy -> NativeLibrary.copyName(LIBRARY, copy)).sorted()
+        assertEquals(Stream.of(1, 2, 3).map(copy -> LibraryInstaller.copyName(LIBRARY, copy)).sorted()
                 .collect(Collectors.toList()), filesIn(cachedCopy(cache).getParent()));
     }
 
@@ -351,6 +351,25 @@ class NativeLibraryTest {
     }
 
     @Test
+    void aRuntimeImageMadeByJlinkExtractsFromItself() throws Exception {
+        // Debian ships the jmods with the JDK itself.
+        Path jmods = Paths.get(System.getProperty("java.home"), "jmods");
+        assumeTrue(!WINDOWS && Files.isDirectory(jmods), "no jmods to link a runtime image from");
+        Path image = temp.resolve("image");
+        List<String> jlink = Arrays.asList(Paths.get(System.getProperty("java.home"), "bin", "jlink").toString(),
+                "--module-path", NATIVES_JAR + File.pathSeparator + jmods, "--add-modules", "org.tirk.terminal.console",
+                "--output", image.toString());
+        assertEquals("", ChildJvm.output(jlink));
+        Path cache = temp.resolve("cache");
+        String trace = ChildJvm.output(Arrays.asList(image.resolve("bin").resolve("java").toString(), cacheOption(cache),
+                "-Dtirk.console.debug=true", "-cp", Paths.get(LoadProbe.class.getProtectionDomain().getCodeSource()
+                        .getLocation().toURI()).toString(), LoadProbe.class.getName()));
+        assertTrue(trace.contains("the class path holds jrt:/org.tirk.terminal.console/"), trace);
+        assertTrue(trace.endsWith(OURS), trace);
+        assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(cachedCopy(cache)));
+    }
+
+    @Test
     void platformAndCopyNames() {
         assertEquals("windows-x86-64", NativeLibrary.platform("Windows 11", "amd64"));
         assertEquals("windows-aarch64", NativeLibrary.platform("Windows Server 2022", "aarch64"));
@@ -358,7 +377,7 @@ class NativeLibraryTest {
         assertEquals("macos-aarch64", NativeLibrary.platform("Mac OS X", "aarch64"));
         assertNull(NativeLibrary.platform("Windows 10", "x86"));
         assertNull(NativeLibrary.platform("SunOS", "amd64"));
-        assertEquals("tirk-console-2.dll", NativeLibrary.copyName("tirk-console.dll", 2));
-        assertEquals("a-library-3", NativeLibrary.copyName("a-library", 3));
+        assertEquals("tirk-console-2.dll", LibraryInstaller.copyName("tirk-console.dll", 2));
+        assertEquals("a-library-3", LibraryInstaller.copyName("a-library", 3));
     }
 }

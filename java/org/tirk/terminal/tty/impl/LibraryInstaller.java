@@ -1,0 +1,441 @@
+package org.tirk.terminal.tty.impl;
+
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
+import java.net.JarURLConnection;
+import java.net.URL;
+import java.net.URLConnection;
+import java.nio.file.AtomicMoveNotSupportedException;
+import java.nio.file.Files;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.PosixFilePermissions;
+import java.security.MessageDigest;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipFile;
+
+import static org.tirk.terminal.tty.impl.NativeLibrary.CACHE_PROPERTY;
+import static org.tirk.terminal.tty.impl.NativeLibrary.crc32;
+import static org.tirk.terminal.tty.impl.NativeLibrary.LIBRARY_PROPERTY;
+import static org.tirk.terminal.tty.impl.NativeLibrary.NAME;
+import static org.tirk.terminal.tty.impl.NativeLibrary.RESOURCE_ROOT;
+import static org.tirk.terminal.tty.impl.NativeLibrary.USE_LIBRARY_PATH_PROPERTY;
+import static org.tirk.terminal.tty.impl.NativeLibrary.ascii;
+import static org.tirk.terminal.tty.impl.NativeLibrary.platform;
+import static org.tirk.terminal.tty.impl.NativeLibrary.readAll;
+import static org.tirk.terminal.tty.impl.NativeLibrary.readFile;
+import static org.tirk.terminal.tty.impl.NativeLibrary.trace;
+
+/**
+ * Every start but the common one (see {@link NativeLibrary}): the file named by
+ * {@value NativeLibrary#NativeLibrary.LIBRARY_PROPERTY}; {@code java.library.path} when
+ * {@value NativeLibrary#NativeLibrary.USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
+ * nothing for this platform; and the jar's library, extracted when the cache lacks it or holds
+ * anything else, by writing a temporary file beside it, checking it and renaming it into place,
+ * so that any number of JVMs may start at once.
+ *
+ * <p>A JVM lets one class loader at a time load a given file, so when the library's classes are
+ * loaded again by another class loader (IDE plugins, application servers, isolated test engines),
+ * it loads a copy under another name in the same cache folder, up to {@value #COPIES} names that
+ * later runs reuse. Where the JVM cannot hand the cache folder's path to the platform (a user name
+ * outside the ANSI code page), the copies go into a folder of {@link FallbackFolder} instead.
+ * Every failure is an {@link UnsatisfiedLinkError} that says what was found and which property
+ * helps.
+ */
+final class LibraryInstaller {
+
+    static final String SUPPORTED_PLATFORMS = "windows-x86-64 and windows-aarch64";
+    /** How many copies of one library a cache folder holds at most, one per class loader that has it loaded at once. */
+    static final int COPIES = 8;
+
+    /** A temporary file older than this was left by a JVM that died while extracting. */
+    private static final long STALE_MILLIS = 24L * 60 * 60 * 1000;
+
+    private LibraryInstaller() {
+    }
+
+    static void load() {
+        String named = System.getProperty(LIBRARY_PROPERTY);
+        if (named != null && !named.isEmpty()) {
+            loadNamed(new File(named).getAbsoluteFile());
+            return;
+        }
+        trace("-D" + LIBRARY_PROPERTY + " is not set");
+        boolean useLibraryPath = Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY);
+        if (useLibraryPath) {
+            trace("-D" + USE_LIBRARY_PATH_PROPERTY + "=true: looking on java.library.path first");
+            if (loadFromLibraryPath()) {
+                return;
+            }
+        }
+        String osName = System.getProperty("os.name", "");
+        String osArch = System.getProperty("os.arch", "");
+        String platform = platform(osName, osArch);
+        String fileName = System.mapLibraryName(NAME);
+        String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
+        byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
+        if (fromJar != null) {
+            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName,
+                    "extracted from the jar");
+            return;
+        }
+        trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
+                + (resource == null ? "" : " (looked for /" + resource + ")"));
+        if (!useLibraryPath && loadFromLibraryPath()) {
+            return;
+        }
+        String lookedFor = (resource == null ? "" : " (looked for /" + resource + ")") + " and " + NAME
+                + " is not on java.library.path either. To load a library of your own, set -D" + LIBRARY_PROPERTY
+                + "=<path of " + fileName + ">.";
+        if (platform != null && platform.startsWith("windows-")) {
+            throw new UnsatisfiedLinkError("The tirk-console jar holds no library for " + platform + lookedFor
+                    + " Or use the jar as released, which holds the libraries for " + SUPPORTED_PLATFORMS + ".");
+        }
+        throw new UnsatisfiedLinkError("tirk-console supports " + SUPPORTED_PLATFORMS + " only; this JVM runs on "
+                + osName + " " + osArch + ", for which the jar holds no native library" + lookedFor);
+    }
+
+    /**
+     * Loads the file named by the property; for a further class loader, or where the platform
+     * cannot be given its path, a copy of it in the cache.
+     */
+    private static void loadNamed(File file) {
+        String origin = "named by -D" + LIBRARY_PROPERTY;
+        if (ascii(file.getPath()) || FallbackFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
+            if (loadedHere(file, origin)) {
+                return;
+            }
+        } else {
+            trace(file + " cannot be given to the platform in " + System.getProperty("sun.jnu.encoding")
+                    + ": loading a copy of it");
+        }
+        byte[] library;
+        try {
+            library = readFile(file);
+        } catch (IOException e) {
+            throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
+                    + " it: " + e + ". Set -D" + LIBRARY_PROPERTY + " to a file this JVM can read.");
+        }
+        loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
+    }
+
+    /**
+     * Loads `file` into this class's loader; false if the JVM refuses because another class loader
+     * of this JVM has it loaded.
+     */
+    private static boolean loadedHere(File file, String origin) {
+        try {
+            System.load(file.getPath());
+        } catch (UnsatisfiedLinkError e) {
+            if (!String.valueOf(e.getMessage()).contains("already loaded in another classloader")) {
+                throw new UnsatisfiedLinkError("Cannot load the tirk-console library " + file + " (" + origin + "): "
+                        + e.getMessage() + ". Point -D" + CACHE_PROPERTY + " at another folder to extract it there, or"
+                        + " set -D" + LIBRARY_PROPERTY + "=<path of " + file.getName() + "> to load a library of your own.");
+            }
+            trace(file + " is loaded by another class loader of this JVM");
+            return false;
+        }
+        trace("loaded " + file + " (" + origin + ")");
+        return true;
+    }
+
+    /** Loads tirk-console from java.library.path; false if it is not there. */
+    private static boolean loadFromLibraryPath() {
+        try {
+            System.loadLibrary(NAME);
+        } catch (UnsatisfiedLinkError notThere) {
+            trace(NAME + " not loaded from java.library.path: " + notThere.getMessage());
+            return false;
+        }
+        trace("loaded " + onLibraryPath() + " (found on java.library.path)");
+        return true;
+    }
+
+    /** The file System.loadLibrary takes: the first match on java.library.path. */
+    private static String onLibraryPath() {
+        String fileName = System.mapLibraryName(NAME);
+        for (String folder : System.getProperty("java.library.path", "").split(File.pathSeparator)) {
+            File candidate = new File(folder.isEmpty() ? "." : folder, fileName);
+            if (candidate.isFile()) {
+                return candidate.getAbsolutePath();
+            }
+        }
+        return fileName;
+    }
+
+    /**
+     * Loads the first of the copies of `library` in `folder` that this JVM accepts, writing each
+     * copy that is missing or wrong on the way.
+     */
+    private static void loadCopy(byte[] library, File folder, String fileName, String origin) {
+        IOException notWritten = null;
+        for (int copy = 1; copy <= COPIES; copy++) {
+            File file = new File(folder, copyName(fileName, copy));
+            if (holds(file, library)) {
+                trace("reusing " + file + ", which holds the same bytes");
+            } else {
+                try {
+                    extract(library, file);
+                } catch (IOException e) {
+                    // Windows will not replace a library that a running process has loaded.
+                    trace("cannot put a copy in place as " + file + ": " + e);
+                    notWritten = notWritten == null ? e : notWritten;
+                    continue;
+                }
+            }
+            if (loadedHere(file, origin)) {
+                return;
+            }
+        }
+        if (notWritten != null) {
+            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + notWritten
+                    + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
+                    + "=<path of " + fileName + "> to load it without extracting.");
+        }
+        throw new UnsatisfiedLinkError("Cannot load the tirk-console library: its " + COPIES + " copies in " + folder
+                + " are all loaded by other class loaders of this JVM. Load tirk-console's classes from a class"
+                + " loader that the others share.");
+    }
+
+    /** Writes `library` to a temporary file beside `target`, checks it and renames it into place. */
+    private static void extract(byte[] library, File target) throws IOException {
+        File folder = target.getParentFile();
+        boolean replacing = target.exists();
+        if (!folder.mkdirs() && !folder.isDirectory()) {
+            Files.createDirectories(folder.toPath()); // for the reason it cannot
+        }
+        removeStaleTemporaryFiles(folder);
+        File temporary;
+        int attempt = 0;
+        do {
+            temporary = new File(folder, target.getName() + "." + Long.toHexString(System.nanoTime() + attempt++)
+                    + ".tmp");
+        } while (!temporary.createNewFile());
+        try {
+            try (OutputStream out = new FileOutputStream(temporary)) {
+                out.write(library);
+            }
+            if (!holds(temporary, library)) {
+                throw new IOException("the copy written to " + temporary + " does not read back the same");
+            }
+            moveIntoPlace(temporary, target);
+        } catch (IOException e) {
+            // Another JVM may have put the same bytes in place meanwhile.
+            if (!holds(target, library)) {
+                throw e;
+            }
+        } finally {
+            temporary.delete();
+        }
+        trace((replacing ? "replaced " + target + ", which did not hold the same bytes," : "extracted " + target)
+                + " with the verified copy");
+    }
+
+    /**
+     * Removes what JVMs that died while extracting left behind in this folder, which holds only
+     * copies of one library: temporary files a day old or older.
+     */
+    private static void removeStaleTemporaryFiles(File folder) {
+        File[] files = folder.listFiles();
+        long stale = System.currentTimeMillis() - STALE_MILLIS;
+        for (File file : files == null ? new File[0] : files) {
+            if (file.getName().endsWith(".tmp") && file.lastModified() < stale && file.delete()) {
+                trace("removed " + file + ", left behind by an earlier extraction");
+            }
+        }
+    }
+
+    /**
+     * Renames `temporary` to `target`, replacing it: by the plain rename where that does (on
+     * Windows it does not replace a file), else by the file system's atomic move, else by any.
+     */
+    private static void moveIntoPlace(File temporary, File target) throws IOException {
+        if (temporary.renameTo(target)) {
+            return;
+        }
+        try {
+            Files.move(temporary.toPath(), target.toPath(), StandardCopyOption.ATOMIC_MOVE);
+        } catch (IOException e) {
+            if (!(e instanceof AtomicMoveNotSupportedException)) {
+                throw e;
+            }
+            Files.move(temporary.toPath(), target.toPath(), StandardCopyOption.REPLACE_EXISTING);
+        }
+    }
+
+    /** "tirk-console.dll" for the first copy, "tirk-console-2.dll" for the second, and so on. */
+    static String copyName(String fileName, int copy) {
+        int dot = fileName.lastIndexOf('.') < 0 ? fileName.length() : fileName.lastIndexOf('.');
+        return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
+    }
+
+    /** The folder the cache's copies go into: one whose path the platform can be given. */
+    private static File cacheRoot() {
+        File root = preferredCacheRoot();
+        return ascii(root.getPath()) ? root : FallbackFolder.loadable(root);
+    }
+
+    private static File preferredCacheRoot() {
+        String configured = System.getProperty(CACHE_PROPERTY);
+        if (configured != null && !configured.isEmpty()) {
+            return new File(configured).getAbsoluteFile();
+        }
+        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA") : null;
+        if (localAppData != null) {
+            return new File(localAppData, NAME);
+        }
+        // A folder of this user's own inside the shared temporary folder, so that other users
+        // can neither read nor plant files in it.
+        String user = System.getProperty("user.name");
+        File root = new File(System.getProperty("java.io.tmpdir"), NAME + "-" + user);
+        String owner;
+        try {
+            if (!root.isDirectory()) {
+                Files.createDirectories(root.toPath(),
+                        PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
+            }
+            owner = Files.getOwner(root.toPath()).getName();
+        } catch (RuntimeException | IOException e) { // on Windows, UnsupportedOperationException
+            return root; // left to the extraction, which reports a folder it cannot write to
+        }
+        // Windows names an account DOMAIN\NAME.
+        if (!owner.equals(user) && !owner.endsWith("\\" + user)) {
+            throw new UnsatisfiedLinkError("The tirk-console cache folder " + root + " belongs to " + owner + ", not to "
+                    + user + ". Point -D" + CACHE_PROPERTY + " at a folder of your own.");
+        }
+        return root;
+    }
+
+    /**
+     * Whether `file` exists with the size and CRC-32 of `bytes`: the check of the common start,
+     * for the reasons given there.
+     */
+    private static boolean holds(File file, byte[] bytes) {
+        try {
+            return file.length() == bytes.length && crc32(readFile(file)) == crc32(bytes);
+        } catch (IOException e) {
+            return false;
+        }
+    }
+
+    private static UnsatisfiedLinkError damaged(String what, String fileName) {
+        return new UnsatisfiedLinkError("The tirk-console jar is damaged: " + what + ". Replace the jar, or set -D"
+                + LIBRARY_PROPERTY + "=<path of " + fileName + "> to load a library of your own.");
+    }
+
+    /**
+     * The library at `resource` and the text of its SHA-256 from beside this class, or null if
+     * the library is not there. Entries of a jar are checked against the CRC-32 of the jar's
+     * directory, which the class loaders' own zip reading leaves unchecked. Where there is no
+     * such directory (classes in a folder, a runtime image), the library is checked against its
+     * SHA-256 instead, which costs a security provider's start-up.
+     */
+    private static byte[][] readFromJar(String resource, String fileName) {
+        String digestResource = resource + ".sha256";
+        try {
+            File jar = jarOfThisClass();
+            if (jar != null) {
+                try (ZipFile zip = new ZipFile(jar)) {
+                    ZipEntry entry = zip.getEntry(resource);
+                    if (entry != null) {
+                        trace("the jar holds " + resource);
+                        ZipEntry digestEntry = zip.getEntry(digestResource);
+                        return new byte[][] {checked(zip.getInputStream(entry), entry, resource, fileName),
+                            digestEntry == null ? null
+                                : checked(zip.getInputStream(digestEntry), digestEntry, digestResource, fileName)};
+                    }
+                }
+            }
+            // The class path may hold the library in another jar, or this class may come from
+            // somewhere other than a jar file.
+            URL url = LibraryInstaller.class.getResource("/" + resource);
+            if (url == null) {
+                return null;
+            }
+            trace("the class path holds " + url);
+            URLConnection connection = url.openConnection();
+            byte[] library = checked(connection, resource, fileName);
+            URL digestUrl = LibraryInstaller.class.getResource("/" + digestResource);
+            byte[] digestText = digestUrl == null ? null : checked(digestUrl.openConnection(), digestResource, fileName);
+            if (!(connection instanceof JarURLConnection)) {
+                String recorded = digest(digestText, resource, fileName);
+                String actual = sha256(library);
+                if (!actual.equals(recorded)) {
+                    throw damaged(resource + " has SHA-256 " + actual + " but the jar records " + recorded, fileName);
+                }
+            }
+            return new byte[][] {library, digestText};
+        } catch (IOException e) {
+            throw damaged("reading " + resource + " failed: " + e, fileName);
+        }
+    }
+
+    /** The jar file the classes were loaded from, or null if they did not come from a jar file or it cannot be told. */
+    private static File jarOfThisClass() {
+        try {
+            return NativeLibrary.jarOfThisClass();
+        } catch (RuntimeException e) { // a security manager, or a location that is no file
+            return null;
+        }
+    }
+
+    /** The entry's bytes, if they have the size and CRC-32 that the jar's directory records for it. */
+    private static byte[] checked(InputStream in, ZipEntry entry, String name, String fileName) throws IOException {
+        byte[] bytes;
+        try (InputStream stream = in) {
+            bytes = readAll(stream, entry.getSize());
+        }
+        long crc = NativeLibrary.crc32(bytes);
+        if (bytes.length != entry.getSize() || crc != entry.getCrc()) {
+            throw damaged(name + " reads as " + bytes.length + " bytes with CRC-32 " + Long.toHexString(crc)
+                    + " but the jar records " + entry.getSize() + " bytes with CRC-32 " + Long.toHexString(entry.getCrc()),
+                    fileName);
+        }
+        return bytes;
+    }
+
+    /** The resource's bytes, checked as above where it lies in a jar. */
+    private static byte[] checked(URLConnection connection, String name, String fileName) throws IOException {
+        // A cached connection would keep the jar open (and, on Windows, locked) for good.
+        connection.setUseCaches(false);
+        InputStream in = connection.getInputStream();
+        if (connection instanceof JarURLConnection) {
+            return checked(in, ((JarURLConnection) connection).getJarEntry(), name, fileName);
+        }
+        try (InputStream stream = in) {
+            return readAll(stream, -1);
+        }
+    }
+
+    /** The 64 hexadecimal digits at the start of a .sha256 file, which name the cache folder. */
+    private static String digest(byte[] text, String resource, String fileName) {
+        int length = 0;
+        while (text != null && length < text.length && Character.digit(text[length], 16) >= 0) {
+            length++;
+        }
+        if (length != 64) {
+            throw damaged(resource + (text == null ? " has no SHA-256 beside it" : ".sha256 holds no SHA-256"), fileName);
+        }
+        StringBuilder digits = new StringBuilder(length);
+        for (int i = 0; i < length; i++) {
+            digits.append(Character.toLowerCase((char) text[i]));
+        }
+        return digits.toString();
+    }
+
+    static String sha256(byte[] bytes) {
+        try {
+            StringBuilder hex = new StringBuilder(64);
+            for (byte b : MessageDigest.getInstance("SHA-256").digest(bytes)) {
+                hex.append(Character.forDigit((b >> 4) & 0xF, 16)).append(Character.forDigit(b & 0xF, 16));
+            }
+            return hex.toString();
+        } catch (Exception e) {
+            // Only NoSuchAlgorithmException, which every Java platform rules out; named by its
+            // superclass so that extracting does not load it.
+            throw new IllegalStateException("every Java platform provides SHA-256", e);
+        }
+    }
+}
