@@ -18,5 +18,7 @@ endforeach()
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 set(TIRK_DLLTOOL llvm-dlltool-14 -m arm64)
+# The resource script needs no preprocessor (without this, llvm-windres calls an unversioned clang).
+set(TIRK_WINDRES llvm-windres-14 --target=${triple} --no-preprocess)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-arm64-run.sh)

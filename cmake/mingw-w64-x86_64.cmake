@@ -13,5 +13,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 set(TIRK_DLLTOOL x86_64-w64-mingw32-dlltool)
+set(TIRK_WINDRES x86_64-w64-mingw32-windres)
+# GNU ld marks a resource section writable whatever its input says.
+set(TIRK_LINKER_MARKS_RSRC_WRITABLE ON)
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

@@ -14,7 +14,17 @@ add_custom_command(
   COMMENT "Making the import library of the console functions")
 add_custom_target(console_imports DEPENDS "${console_imports}")
 
-add_library(tirk-console SHARED src/WinConsoleNative.cpp src/DllEntry.cpp src/tirk-console.def)
+# The version resource, of the project's one version.
+configure_file("${CMAKE_SOURCE_DIR}/src/tirk-console.rc.in" "${CMAKE_BINARY_DIR}/tirk-console.rc" @ONLY)
+set(version_resource "${CMAKE_BINARY_DIR}/tirk-console-rc.obj")
+add_custom_command(
+  OUTPUT "${version_resource}"
+  COMMAND ${TIRK_WINDRES} -O coff -i "${CMAKE_BINARY_DIR}/tirk-console.rc" -o "${version_resource}"
+  DEPENDS "${CMAKE_BINARY_DIR}/tirk-console.rc"
+  COMMENT "Compiling the version resource")
+set_source_files_properties("${version_resource}" PROPERTIES EXTERNAL_OBJECT ON GENERATED ON)
+
+add_library(tirk-console SHARED src/WinConsoleNative.cpp src/DllEntry.cpp src/tirk-console.def "${version_resource}")
 add_dependencies(tirk-console jni_header console_imports)
 target_include_directories(tirk-console PRIVATE "${jni_generated}")
 target_link_libraries(tirk-console PRIVATE jni_headers "${console_imports}")
@@ -22,6 +32,33 @@ set_target_properties(tirk-console PROPERTIES
   PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/dist"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import")
+if(TIRK_LINKER_MARKS_RSRC_WRITABLE)
+  add_custom_command(TARGET tirk-console POST_BUILD
+    COMMAND python3 "${CMAKE_SOURCE_DIR}/tools/pe-readonly-rsrc.py" "$<TARGET_FILE:tirk-console>"
+    COMMENT "Making the version resource read-only")
+endif()
+
+# Authenticode: with a certificate (and its key) the DLL that is shipped, dist/tirk-console.dll,
+# is the signed one, and the linker's output stays in unsigned/. The signing time is fixed, so
+# that a signed release rebuilds byte-identical (unless it is time-stamped).
+set(TIRK_AUTHENTICODE_CERT "" CACHE FILEPATH "Code-signing certificate (PEM, or PKCS#12 as .p12/.pfx) that signs the DLL")
+set(TIRK_AUTHENTICODE_KEY "" CACHE FILEPATH "Its private key (PEM), unless the certificate is PKCS#12")
+set(TIRK_AUTHENTICODE_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp authority, if any")
+set(TIRK_SIGNING_TIME "" CACHE STRING "Signing time, in seconds since 1970")
+set(shipped_dll "${CMAKE_BINARY_DIR}/dist/tirk-console.dll")
+if(TIRK_AUTHENTICODE_CERT)
+  set_target_properties(tirk-console PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/unsigned")
+  add_custom_command(
+    OUTPUT "${shipped_dll}"
+    COMMAND "${CMAKE_SOURCE_DIR}/tools/authenticode-sign.sh" sign "${TIRK_AUTHENTICODE_CERT}" "${TIRK_AUTHENTICODE_KEY}"
+            "${TIRK_SIGNING_TIME}" "${TIRK_AUTHENTICODE_TIMESTAMP_URL}" "$<TARGET_FILE:tirk-console>" "${shipped_dll}"
+    DEPENDS tirk-console "${TIRK_AUTHENTICODE_CERT}" "${CMAKE_SOURCE_DIR}/tools/authenticode-sign.sh"
+    COMMENT "Signing tirk-console.dll"
+    VERBATIM)
+  add_custom_target(tirk-console-shipped ALL DEPENDS "${shipped_dll}")
+else()
+  add_custom_target(tirk-console-shipped ALL DEPENDS tirk-console)
+endif()
 # Unwind tables are asked for explicitly, since what a compiler writes by default varies with
 # the target and the options: exception dispatch, the JVM's crash report, debuggers and
 # profilers walk through our frames with them.
@@ -42,6 +79,7 @@ else()
 endif()
 add_test(NAME pe_check
   COMMAND /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_pe.py" "$<TARGET_FILE:tirk-console>" ${pe_machine}
+          "${PROJECT_VERSION}"
           "${CMAKE_SOURCE_DIR}/src/tirk-console.def" "${CMAKE_SOURCE_DIR}/src/kernel32.def"
           "${test_reports}/pe_check.xml")
 
@@ -60,7 +98,7 @@ add_custom_command(
 add_custom_target(driver_imports DEPENDS "${driver_imports}")
 
 add_executable(driver tests/driver/Driver.cpp)
-add_dependencies(driver driver_imports tirk-console)
+add_dependencies(driver driver_imports tirk-console-shipped)
 target_include_directories(driver PRIVATE tests/common)
 target_link_libraries(driver PRIVATE jni_headers "${driver_imports}")
 target_compile_options(driver PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
@@ -69,5 +107,5 @@ target_link_options(driver PRIVATE -nostdlib -Wl,-e,driverMain -Wl,--subsystem,c
 
 add_test(NAME driver
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/driver/run_driver.py" ${pe_machine} "$<TARGET_FILE:driver>"
-          "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/arm64-wine" "${test_reports}/driver.xml")
+          "${shipped_dll}" "${CMAKE_BINARY_DIR}/arm64-wine" "${test_reports}/driver.xml")
 set_tests_properties(driver PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")

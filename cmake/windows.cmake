@@ -14,9 +14,9 @@ add_custom_command(
   OUTPUT "${jar_file}"
   COMMAND "${CMAKE_COMMAND}" -DCLASSES=${java_classes} -DMANIFEST=${CMAKE_BINARY_DIR}/MANIFEST.MF
           -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
-          "-DLIBRARIES=windows-x86-64=$<TARGET_FILE:tirk-console>$<SEMICOLON>windows-aarch64=${TIRK_ARM64_DLL}"
+          "-DLIBRARIES=windows-x86-64=${shipped_dll}$<SEMICOLON>windows-aarch64=${TIRK_ARM64_DLL}"
           -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${jar_file} -P "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake"
-  DEPENDS "${java_stamp}" "${module_descriptor}" tirk-console "${TIRK_ARM64_DLL}" "${CMAKE_BINARY_DIR}/MANIFEST.MF"
+  DEPENDS "${java_stamp}" "${module_descriptor}" "${shipped_dll}" tirk-console-shipped "${TIRK_ARM64_DLL}" "${CMAKE_BINARY_DIR}/MANIFEST.MF"
           "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake" "${CMAKE_SOURCE_DIR}/LICENSE"
   COMMENT "Packing tirk-console.jar"
   VERBATIM)
@@ -49,9 +49,19 @@ add_test(NAME maven_consumer
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/maven/run_consumer.py" "${maven_repository}" "${PROJECT_VERSION}"
           "${CMAKE_BINARY_DIR}/maven-consumer" "${test_reports}/maven_consumer.xml")
 
+# The signatures of both DLLs, where the build signs them (test.sh does, with a throwaway
+# certificate); the unsigned ARM64 DLL lies beside the signed one's folder.
+if(TIRK_AUTHENTICODE_CERT)
+  get_filename_component(arm64_build "${TIRK_ARM64_DLL}" DIRECTORY)
+  add_test(NAME authenticode
+    COMMAND /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_authenticode.py" "${CMAKE_BINARY_DIR}/authenticode"
+            "${test_reports}/authenticode.xml" "${TIRK_AUTHENTICODE_CERT}" "${TIRK_AUTHENTICODE_KEY}" "${TIRK_SIGNING_TIME}"
+            "x86-64=$<TARGET_FILE:tirk-console>,${shipped_dll}" "arm64=${arm64_build}/../unsigned/tirk-console.dll,${TIRK_ARM64_DLL}")
+endif()
+
 add_test(NAME jar_check
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/pe/check_jar.py" "${jar_file}" "${PROJECT_VERSION}"
-          "windows-x86-64=$<TARGET_FILE:tirk-console>" "windows-aarch64=${TIRK_ARM64_DLL}"
+          "windows-x86-64=${shipped_dll}" "windows-aarch64=${TIRK_ARM64_DLL}"
           "${test_reports}/jar_check.xml")
 
 # The Java half on Windows: the JUnit suite on Temurin 25 for Windows under Wine, against the jar
@@ -93,15 +103,15 @@ if(newer_jdk)
                     "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class")
   add_test(NAME windows_jvm
     COMMAND python3 "${windows_jvm_runner}" junit "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvm.xml"
-            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
+            "${jar_file}" "${shipped_dll}" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
             "${windows_jvm_classes}")
   add_test(NAME windows_jvms
     COMMAND python3 "${windows_jvm_runner}" jvms "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvms.xml"
-            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
+            "${jar_file}" "${shipped_dll}" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
             "${loader_classes}" "${windows_jvm_classes}")
   add_test(NAME windows_users
     COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
-            "${jar_file}" "$<TARGET_FILE:tirk-console>" "${java_classes}" "${loader_classes}")
+            "${jar_file}" "${shipped_dll}" "${java_classes}" "${loader_classes}")
   # Spring Boot, shaded, a folder, OSGi; their Maven plugins and Felix are kept in the build folder.
   add_test(NAME windows_packagings
     COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/packaging/run_packagings.py" "${CMAKE_BINARY_DIR}"

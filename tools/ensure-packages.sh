@@ -31,9 +31,10 @@ build_presets() {
 }
 
 # What building the DLLs, the jar and the Maven repository needs: mingw-w64 for x86-64; clang,
-# lld and llvm-dlltool with the mingw-w64 headers for ARM64.
+# lld and llvm-dlltool with the mingw-w64 headers for ARM64; Python to mend a section flag that
+# GNU ld sets; osslsigncode and OpenSSL for Authenticode signatures.
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix openjdk-17-jdk-headless googletest
-    clang-14 lld-14 llvm-14 mingw-w64-common)
+    clang-14 lld-14 llvm-14 mingw-w64-common python3 osslsigncode openssl)
 # What the test suites need on top: the host compiler, Wine (and qemu to run arm64 Wine, which
 # the ARM64 suite downloads itself), the scripts' Python with pefile, and pip to fetch the Windows
 # JVM, GnuPG for the signed release, hyperfine for the start-up benchmark, and Maven with the

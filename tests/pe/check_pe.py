@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks a built tirk-console.dll as a loader would see it, with a real PE parser: machine,
-exports, the exact import list, security flags, size, sections, and unwind data for every
-entry point that has a frame.
+exports, the exact import list, security flags, size, sections, the version resource, and
+unwind data for every entry point that has a frame.
 
-Usage: check_pe.py DLL x86-64|arm64 EXPORTS.def IMPORTS.def REPORT.xml
+Usage: check_pe.py DLL x86-64|arm64 VERSION EXPORTS.def IMPORTS.def REPORT.xml
 """
 import os
 import re
@@ -20,7 +20,7 @@ MAX_SIZE = 8 * 1024
 MACHINES = {"x86-64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
             "arm64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_ARM64"]}
 # What a runtime-free DLL may consist of; .data, .bss, .tls or .CRT would be runtime or state.
-ALLOWED_SECTIONS = {".text", ".rdata", ".pdata", ".xdata", ".edata", ".idata", ".reloc"}
+ALLOWED_SECTIONS = {".text", ".rdata", ".pdata", ".xdata", ".edata", ".idata", ".reloc", ".rsrc"}
 # Instructions that make a function more than a leaf: a call, or a change to the stack pointer.
 FRAME = {"x86-64": re.compile(r"\bcall|\bpush|,\s*%rsp$"),
          "arm64": re.compile(r"\bblr?\b|\[sp, #-\d+\]!|\bsub\s+sp,")}
@@ -58,7 +58,7 @@ def functions_with_frames(dll, base, starts, machine):
     return framed
 
 
-def main(dll, machine, exports_def, imports_def, report_path):
+def main(dll, machine, version, exports_def, imports_def, report_path):
     report = Report("pe_check_" + machine)
     pe = pefile.PE(dll)
     header, optional = pe.FILE_HEADER, pe.OPTIONAL_HEADER
@@ -95,6 +95,19 @@ def main(dll, machine, exports_def, imports_def, report_path):
     report.check("nothing writable but the import table (no state)", not writable, str(writable))
     report.check("no section both writable and executable",
                  not any(c & 0x80000000 and c & 0x20000000 for c in sections.values()))
+
+    strings = {key.decode(): value.decode() for info in getattr(pe, "FileInfo", []) for entry in info
+               for table in getattr(entry, "StringTable", []) for key, value in table.entries.items()}
+    fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else None
+    numbers = [int(n) for n in version.split(".")] + [0]
+    wanted = {"FileVersion": version, "ProductVersion": version, "ProductName": "tirk-console",
+              "OriginalFilename": "tirk-console.dll", "InternalName": "tirk-console"}
+    report.check(f"a version resource of {version} naming the product, the file and the licence",
+                 fixed is not None and [fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16,
+                                        fixed.FileVersionLS & 0xFFFF] == numbers
+                 and all(strings.get(key) == value for key, value in wanted.items())
+                 and "Apache License" in strings.get("LegalCopyright", "") and strings.get("CompanyName")
+                 and strings.get("FileDescription"), str(strings))
 
     entry = optional.AddressOfEntryPoint
     starts = {s.address: s.name.decode() for s in exports}
