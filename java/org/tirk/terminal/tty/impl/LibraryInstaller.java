@@ -30,8 +30,8 @@ import static org.tirk.terminal.tty.impl.NativeLibrary.trace;
 
 /**
  * Every start but the common one (see {@link NativeLibrary}): the file named by
- * {@value NativeLibrary#NativeLibrary.LIBRARY_PROPERTY}; {@code java.library.path} when
- * {@value NativeLibrary#NativeLibrary.USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
+ * {@value NativeLibrary#LIBRARY_PROPERTY}; {@code java.library.path} when
+ * {@value NativeLibrary#USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
  * nothing for this platform; and the jar's library, extracted when the cache lacks it or holds
  * anything else, by writing a temporary file beside it, checking it and renaming it into place,
  * so that any number of JVMs may start at once.
@@ -174,7 +174,7 @@ final class LibraryInstaller {
         for (int copy = 1; copy <= COPIES; copy++) {
             File file = new File(folder, copyName(fileName, copy));
             if (holds(file, library)) {
-                trace("reusing " + file + ", which holds the same bytes");
+                trace("reusing " + file + ", which has the library's size and CRC-32");
             } else {
                 try {
                     extract(library, file);
@@ -229,8 +229,8 @@ final class LibraryInstaller {
         } finally {
             temporary.delete();
         }
-        trace((replacing ? "replaced " + target + ", which did not hold the same bytes," : "extracted " + target)
-                + " with the verified copy");
+        trace((replacing ? "replaced " + target + ", which did not have the library's size and CRC-32,"
+                : "extracted " + target) + " with the verified copy");
     }
 
     /**

@@ -36,9 +36,9 @@ import java.util.zip.ZipFile;
  *
  * <p>Start-up matters to command-line programs, so this class holds only the common start: a
  * copy already in the cache, found from properties alone, which reads one small jar entry and the
- * copy (where the classes do not come from a jar file, the library too). Everything else (the properties, extraction and replacement, copies
- * for further class loaders, fallbacks and every error) is {@link LibraryInstaller}'s, which the
- * JVM loads only when it is needed.
+ * copy (where the classes do not come from a jar file, the library too). Everything else (the
+ * properties, extraction and replacement, copies for further class loaders, fallbacks and every
+ * error) is {@link LibraryInstaller}'s, which the JVM loads only when it is needed.
  */
 final class NativeLibrary {
 
@@ -209,11 +209,14 @@ final class NativeLibrary {
     /** The 64 lower-case hexadecimal digits at the start of a .sha256 file, which name the cache folder; else null. */
     static String leadingDigest(byte[] text) {
         StringBuilder digits = new StringBuilder(64);
-        for (int i = 0; i < 64 && i < text.length && (text[i] >= '0' && text[i] <= '9' || text[i] >= 'a' && text[i] <= 'f');
-                i++) {
+        for (int i = 0; i < 64 && i < text.length && hexDigit(text[i]); i++) {
             digits.append((char) text[i]);
         }
         return digits.length() == 64 ? digits.toString() : null;
+    }
+
+    private static boolean hexDigit(byte b) {
+        return b >= '0' && b <= '9' || b >= 'a' && b <= 'f';
     }
 
     /** The whole of `file`, read through the class the JVM opens jars with, which is loaded already. */
