@@ -220,13 +220,13 @@ def startup_programs(host_build, work, newer):
 
 def paired_rounds(commands, rounds, work, cold):
     """Each command's median time (ms) and its ratios to the floor, one per round. A round runs
-    every command twice, one after the other, so that the ratios compare runs seconds apart;
+    every command once, one after the other, so that the ratios compare runs a second apart;
     hyperfine measures them."""
     times = {label: [] for label in commands}
     out = os.path.join(work, "round.json")
     prepare = [arg for label in commands for arg in ("--prepare", "rm -rf " + cold if "cold" in label else "true")]
     for _ in range(rounds):
-        run(["hyperfine", "-N", "--warmup", "0", "--runs", "2", "--export-json", out] + prepare +
+        run(["hyperfine", "-N", "--warmup", "0", "--runs", "1", "--export-json", out] + prepare +
             [" ".join(command) for command in commands.values()])
         for label, result in zip(commands, json.load(open(out))["results"]):
             times[label].append(result["median"] * 1000)
@@ -247,7 +247,7 @@ def startup(host_build, smoke):
     the library itself; through tirk-console's loader with a named file and with a warm and a
     cold cache; and JNA and FFM calling the same stand-in library, each also with
     --enable-native-access on the command line. Ratios to the floor are taken within a round."""
-    rounds = (1, 1) if smoke else (80, 25)
+    rounds = (1, 1) if smoke else (150, 40)
     goal_rows = ("hello world", "floor", "named file", "warm cache", "cold cache")
     rows = []
     with tempfile.TemporaryDirectory() as work:

@@ -207,16 +207,14 @@ final class NativeLibrary {
     }
 
     /** The 64 lower-case hexadecimal digits at the start of a .sha256 file, which name the cache folder; else null. */
+    @SuppressWarnings("deprecation") // the constructor that copies bytes as they are, right for ASCII
     static String leadingDigest(byte[] text) {
-        StringBuilder digits = new StringBuilder(64);
-        for (int i = 0; i < 64 && i < text.length && hexDigit(text[i]); i++) {
-            digits.append((char) text[i]);
+        for (int i = 0; i < 64; i++) {
+            if (i == text.length || !(text[i] >= '0' && text[i] <= '9' || text[i] >= 'a' && text[i] <= 'f')) {
+                return null;
+            }
         }
-        return digits.length() == 64 ? digits.toString() : null;
-    }
-
-    private static boolean hexDigit(byte b) {
-        return b >= '0' && b <= '9' || b >= 'a' && b <= 'f';
+        return new String(text, 0, 0, 64);
     }
 
     /** The whole of `file`, read through the class the JVM opens jars with, which is loaded already. */
