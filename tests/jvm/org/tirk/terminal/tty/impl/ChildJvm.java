@@ -37,7 +37,22 @@ final class ChildJvm {
     }
 
     static String output(List<String> command) throws IOException, InterruptedException {
-        return output(new ProcessBuilder(command).redirectErrorStream(true).start());
+        return output(start(new ProcessBuilder(command).redirectErrorStream(true)));
+    }
+
+    /**
+     * Starts the process, a second time if Wine fails to create it with ERROR_INTERNAL_ERROR
+     * (1359), which it now and then does under load; nothing of ours runs before that.
+     */
+    static Process start(ProcessBuilder process) throws IOException {
+        try {
+            return process.start();
+        } catch (IOException e) {
+            if (!String.valueOf(e.getMessage()).contains("error=1359")) {
+                throw e;
+            }
+            return process.start();
+        }
     }
 
     /** Everything the process prints, trimmed, once it has ended. */

@@ -94,7 +94,7 @@ class NativeLibraryTest {
     }
 
     String load(String jar, String... options) throws Exception {
-        return ChildJvm.output(probe(jar, options).start());
+        return ChildJvm.output(ChildJvm.start(probe(jar, options)));
     }
 
     String cacheOption(Path cache) {
@@ -200,7 +200,7 @@ class NativeLibraryTest {
         }
         for (int i = 0; i < decoyOnThePath.size(); i++) {
             boolean asked = i >= decoyOnThePath.size() / 2;
-            assertEquals(asked ? DECOY : OURS, ChildJvm.output(decoyOnThePath.get(i).start()), "case " + i);
+            assertEquals(asked ? DECOY : OURS, ChildJvm.output(ChildJvm.start(decoyOnThePath.get(i))), "case " + i);
         }
 
         Path unused = temp.resolve("unused-cache");
@@ -254,7 +254,7 @@ class NativeLibraryTest {
         Path cache = temp.resolve("cache");
         List<Process> processes = new ArrayList<>();
         for (int i = 0; i < 16; i++) {
-            processes.add(probe(NATIVES_JAR, cacheOption(cache)).start());
+            processes.add(ChildJvm.start(probe(NATIVES_JAR, cacheOption(cache))));
         }
         for (Process process : processes) {
             assertEquals(OURS, ChildJvm.output(process));
@@ -292,7 +292,7 @@ class NativeLibraryTest {
         final String firstLine;
 
         Holder(ProcessBuilder probe) throws IOException {
-            process = probe.start();
+            process = ChildJvm.start(probe);
             firstLine = new BufferedReader(new InputStreamReader(process.getInputStream(), StandardCharsets.UTF_8))
                     .readLine();
         }
