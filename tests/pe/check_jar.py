@@ -39,7 +39,7 @@ def main(jar, version, *rest):
         classes = [name for name in names if name.endswith(".class") and name != "module-info.class"]
         majors = {struct.unpack(">H", archive.read(name)[6:8])[0] for name in classes}
     report.check("jar carries the classes", {"org/tirk/terminal/tty/impl/WinConsoleNative.class",
-                                             "org/tirk/terminal/tty/impl/NativeLibrary.class"} <= names)
+                                             "org/tirk/terminal/tty/impl/LibraryInstaller.class"} <= names)
     report.check("the classes are Java 8 bytecode", majors == {52}, str(majors))
     module = subprocess.run(["jar", "--describe-module", "--file", jar], capture_output=True, text=True).stdout
     report.check("an explicit module org.tirk.terminal.console at the root, exporting the package, in a jar that is"

@@ -65,7 +65,7 @@ final class FallbackFolder {
         if (encodable(folder.getPath(), encoding)) {
             return folder;
         }
-        NativeLibrary.trace(folder + " cannot be given to the platform in the code page " + encoding
+        WinConsoleNative.trace(folder + " cannot be given to the platform in the code page " + encoding
                 + " (sun.jnu.encoding)");
         File fallback = programData == null ? null : new File(programData, folderName(user));
         String reason;
@@ -81,13 +81,13 @@ final class FallbackFolder {
             }
         }
         if (reason == null) {
-            NativeLibrary.trace("using " + fallback + " instead, which no other user can write to");
+            WinConsoleNative.trace("using " + fallback + " instead, which no other user can write to");
             return fallback;
         }
         throw new UnsatisfiedLinkError("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
                 + " platform a library's path in the code page " + encoding + " (sun.jnu.encoding), which cannot"
-                + " encode that folder, and " + reason + ". Point -D" + NativeLibrary.CACHE_PROPERTY
-                + " at a folder whose path " + encoding + " can encode, or set -D" + NativeLibrary.LIBRARY_PROPERTY
+                + " encode that folder, and " + reason + ". Point -D" + WinConsoleNative.CACHE_PROPERTY
+                + " at a folder whose path " + encoding + " can encode, or set -D" + WinConsoleNative.LIBRARY_PROPERTY
                 + "=<path of " + System.mapLibraryName("tirk-console") + "> in such a folder.");
     }
 
@@ -199,7 +199,7 @@ final class FallbackFolder {
                         .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
                 try {
                     Files.move(temporary, fallback.toPath());
-                    NativeLibrary.trace("made " + fallback + " for this user alone");
+                    WinConsoleNative.trace("made " + fallback + " for this user alone");
                 } catch (IOException e) {
                     // Another JVM may have made it meanwhile.
                     if (!fallback.isDirectory()) {

@@ -16,22 +16,22 @@ import java.security.MessageDigest;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
-import static org.tirk.terminal.tty.impl.NativeLibrary.CACHE_PROPERTY;
-import static org.tirk.terminal.tty.impl.NativeLibrary.crc32;
-import static org.tirk.terminal.tty.impl.NativeLibrary.LIBRARY_PROPERTY;
-import static org.tirk.terminal.tty.impl.NativeLibrary.NAME;
-import static org.tirk.terminal.tty.impl.NativeLibrary.RESOURCE_ROOT;
-import static org.tirk.terminal.tty.impl.NativeLibrary.USE_LIBRARY_PATH_PROPERTY;
-import static org.tirk.terminal.tty.impl.NativeLibrary.ascii;
-import static org.tirk.terminal.tty.impl.NativeLibrary.platform;
-import static org.tirk.terminal.tty.impl.NativeLibrary.readAll;
-import static org.tirk.terminal.tty.impl.NativeLibrary.readFile;
-import static org.tirk.terminal.tty.impl.NativeLibrary.trace;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.CACHE_PROPERTY;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.crc32;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.LIBRARY_PROPERTY;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.NAME;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.RESOURCE_ROOT;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.USE_LIBRARY_PATH_PROPERTY;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.ascii;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.platform;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.readAll;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.readFile;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.trace;
 
 /**
- * Every start but the common one (see {@link NativeLibrary}): the file named by
- * {@value NativeLibrary#LIBRARY_PROPERTY}; {@code java.library.path} when
- * {@value NativeLibrary#USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
+ * Every start but the common one (see {@link WinConsoleNative}): the file named by
+ * {@value WinConsoleNative#LIBRARY_PROPERTY}; {@code java.library.path} when
+ * {@value WinConsoleNative#USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
  * nothing for this platform; and the jar's library, extracted when the cache lacks it or holds
  * anything else, by writing a temporary file beside it, checking it and renaming it into place,
  * so that any number of JVMs may start at once.
@@ -375,7 +375,7 @@ final class LibraryInstaller {
     /** The jar file the classes were loaded from, or null if they did not come from a jar file or it cannot be told. */
     private static File jarOfThisClass() {
         try {
-            return NativeLibrary.jarOfThisClass();
+            return WinConsoleNative.jarOfThisClass();
         } catch (RuntimeException e) { // a security manager, or a location that is no file
             return null;
         }
@@ -387,7 +387,7 @@ final class LibraryInstaller {
         try (InputStream stream = in) {
             bytes = readAll(stream, entry.getSize());
         }
-        long crc = NativeLibrary.crc32(bytes);
+        long crc = WinConsoleNative.crc32(bytes);
         if (bytes.length != entry.getSize() || crc != entry.getCrc()) {
             throw damaged(name + " reads as " + bytes.length + " bytes with CRC-32 " + Long.toHexString(crc)
                     + " but the jar records " + entry.getSize() + " bytes with CRC-32 " + Long.toHexString(entry.getCrc()),

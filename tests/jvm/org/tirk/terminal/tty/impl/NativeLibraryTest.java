@@ -222,7 +222,7 @@ class NativeLibraryTest {
 
     @Test
     void clearErrorsWhenTheJarCannotServeThisMachine() throws Exception {
-        String platform = NativeLibrary.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+        String platform = WinConsoleNative.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
         String missing = load(null, cacheOption(temp));
         assertTrue(missing.contains(WINDOWS ? "The tirk-console jar holds no library for " + platform
                 : "supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux"), missing);
@@ -371,12 +371,12 @@ class NativeLibraryTest {
 
     @Test
     void platformAndCopyNames() {
-        assertEquals("windows-x86-64", NativeLibrary.platform("Windows 11", "amd64"));
-        assertEquals("windows-aarch64", NativeLibrary.platform("Windows Server 2022", "aarch64"));
-        assertEquals("linux-x86-64", NativeLibrary.platform("Linux", "x86_64"));
-        assertEquals("macos-aarch64", NativeLibrary.platform("Mac OS X", "aarch64"));
-        assertNull(NativeLibrary.platform("Windows 10", "x86"));
-        assertNull(NativeLibrary.platform("SunOS", "amd64"));
+        assertEquals("windows-x86-64", WinConsoleNative.platform("Windows 11", "amd64"));
+        assertEquals("windows-aarch64", WinConsoleNative.platform("Windows Server 2022", "aarch64"));
+        assertEquals("linux-x86-64", WinConsoleNative.platform("Linux", "x86_64"));
+        assertEquals("macos-aarch64", WinConsoleNative.platform("Mac OS X", "aarch64"));
+        assertNull(WinConsoleNative.platform("Windows 10", "x86"));
+        assertNull(WinConsoleNative.platform("SunOS", "amd64"));
         assertEquals("tirk-console-2.dll", LibraryInstaller.copyName("tirk-console.dll", 2));
         assertEquals("a-library-3", LibraryInstaller.copyName("a-library", 3));
     }
