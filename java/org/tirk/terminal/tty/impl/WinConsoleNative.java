@@ -26,8 +26,9 @@ import java.util.zip.ZipFile;
  * <p>The class loads the native library when it is first used, from, in turn: the file named by
  * {@code -Dtirk.console.library=PATH}; with {@code -Dtirk.console.useLibraryPath=true} only,
  * {@code tirk-console} on {@code java.library.path}; the library inside the jar for this
- * platform (windows-x86-64 or windows-aarch64), checked against its SHA-256 and extracted once
- * into a per-user cache folder ({@code -Dtirk.console.cache=DIR} chooses another); and, only when
+ * platform (windows-x86-64 or windows-aarch64), checked against the CRC-32 the jar records for it
+ * (or, outside a jar, the SHA-256 recorded beside it) and extracted once into a per-user cache
+ * folder ({@code -Dtirk.console.cache=DIR} chooses another); and, only when
  * the jar holds nothing for this platform, {@code java.library.path}. With
  * {@code -Dtirk.console.debug=true} each step and the file loaded are printed to
  * {@code System.err}. A library that cannot be loaded makes the first call throw an
