@@ -23,6 +23,7 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.NAME;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.RESOURCE_ROOT;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.USE_LIBRARY_PATH_PROPERTY;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.ascii;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.namedCacheRoot;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.platform;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.readAll;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.readFile;
@@ -278,13 +279,9 @@ final class LibraryInstaller {
     }
 
     private static File preferredCacheRoot() {
-        String configured = System.getProperty(CACHE_PROPERTY);
-        if (configured != null && !configured.isEmpty()) {
-            return new File(configured).getAbsoluteFile();
-        }
-        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA") : null;
-        if (localAppData != null) {
-            return new File(localAppData, NAME);
+        File named = namedCacheRoot();
+        if (named != null) {
+            return named;
         }
         // A folder of this user's own inside the shared temporary folder, so that other users
         // can neither read nor plant files in it.

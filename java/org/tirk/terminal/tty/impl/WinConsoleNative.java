@@ -256,9 +256,9 @@ public final class WinConsoleNative {
     private static boolean loadedFromCache() throws IOException {
         String named = System.getProperty(LIBRARY_PROPERTY);
         String platform = platform(System.getProperty("os.name", ""), System.getProperty("os.arch", ""));
-        File root = plainCacheRoot();
+        File root = namedCacheRoot();
         if ((named != null && !named.isEmpty()) || Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY) || platform == null
-                || root == null) {
+                || root == null || !ascii(root.getPath())) {
             return false;
         }
         String fileName = System.mapLibraryName(NAME);
@@ -318,14 +318,16 @@ public final class WinConsoleNative {
         }
     }
 
-    /** The cache folder, if a property or LOCALAPPDATA names it and its path is plain ASCII; else null. */
-    private static File plainCacheRoot() {
+    /**
+     * The cache folder that -Dtirk.console.cache or, on Windows, LOCALAPPDATA names; null where
+     * neither does, and the cache is a folder of this user's in the temporary folder.
+     */
+    static File namedCacheRoot() {
         String configured = System.getProperty(CACHE_PROPERTY);
         String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA")
                 : null;
-        File root = configured != null && !configured.isEmpty() ? new File(configured).getAbsoluteFile()
+        return configured != null && !configured.isEmpty() ? new File(configured).getAbsoluteFile()
                 : localAppData != null ? new File(localAppData, NAME) : null;
-        return root != null && ascii(root.getPath()) ? root : null;
     }
 
     static boolean ascii(String path) {
