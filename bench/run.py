@@ -11,7 +11,6 @@ Every comparison is a ratio within one run, since these machines are noisy.
 import argparse
 import datetime
 import glob
-import hashlib
 import json
 import os
 import platform
@@ -21,11 +20,11 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import urllib.request
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
 from junit import Report  # noqa: E402
+import maven_central  # noqa: E402
 
 ENTRY = "Java_org_tirk_terminal_tty_impl_WinConsoleNative_"
 # JMH and what it needs, from Maven Central, pinned by SHA-256.
@@ -117,15 +116,7 @@ def wine(windows_build, smoke):
 
 def fetch(host_build, pin):
     """The jar of `pin` (its path on Maven Central and its SHA-256), fetched once into the build folder."""
-    path, sha256 = pin
-    jar = os.path.join(host_build, "jmh-jars", os.path.basename(path))
-    if not os.path.exists(jar):
-        data = urllib.request.urlopen("https://repo1.maven.org/maven2/" + path, timeout=120).read()
-        if hashlib.sha256(data).hexdigest() != sha256:
-            raise SystemExit(f"{path} from Maven Central does not have the pinned SHA-256 {sha256}")
-        os.makedirs(os.path.dirname(jar), exist_ok=True)
-        open(jar, "wb").write(data)
-    return jar
+    return maven_central.fetch(os.path.join(host_build, "jmh-jars"), *pin)
 
 
 def jmh_classpath(host_build):
@@ -190,8 +181,7 @@ def startup_programs(host_build, work, newer):
     javac("hello", os.path.join(source, "Hello.java"))
     javac("app", "-cp", os.path.join(host_build, "classes"), os.path.join(source, "OneCall.java"))
     javac("floor", os.path.join(source, "floor", "org", "tirk", "terminal", "tty", "impl", "WinConsoleNative.java"))
-    for jar in ("natives.jar",):
-        shutil.copy(os.path.join(jvm_folder, jar), work)
+    shutil.copy(os.path.join(jvm_folder, "natives.jar"), work)
     central_jna = fetch(host_build, JNA_JAR)
     shutil.copy("/usr/share/java/jna.jar", os.path.join(work, "jna-debian.jar"))
     shutil.copy(central_jna, os.path.join(work, "jna-central.jar"))
@@ -249,6 +239,8 @@ def startup(host_build, smoke):
     --enable-native-access on the command line. Ratios to the floor are taken within a round."""
     rounds = (1, 1) if smoke else (150, 40)
     goal_rows = ("hello world", "floor", "named file", "warm cache", "cold cache")
+    # The second table: JNA and FFM beside the floor and a warm start, each also with the flag.
+    beside_alternatives = lambda label: label not in goal_rows or label in ("floor", "warm cache")  # noqa: E731
     rows = []
     with tempfile.TemporaryDirectory() as work:
         newer = newer_jdk()
@@ -261,7 +253,7 @@ def startup(host_build, smoke):
             for label, (jar, options, needs_22) in programs.items():
                 if not (needs_22 and int(jdk[4:]) < 22):
                     commands[label] = [java] + options + ["-jar", jar]
-                    if label not in goal_rows or label in ("floor", "warm cache"):
+                    if beside_alternatives(label):
                         commands[label + ", with the flag"] = [java, "--enable-native-access=ALL-UNNAMED"] + options + [
                             "-jar", jar]
             for label, command in commands.items():
@@ -270,7 +262,7 @@ def startup(host_build, smoke):
                     raise SystemExit(f"{label}: {' '.join(command)} printed {result.stdout!r} {result.stderr!r}")
             goals = paired_rounds({label: commands[label] for label in goal_rows}, rounds[0], work, cold)
             others = paired_rounds({label: command for label, command in commands.items()
-                                    if label not in goal_rows or label in ("floor", "warm cache")}, rounds[1], work, cold)
+                                    if beside_alternatives(label)}, rounds[1], work, cold)
             rows += [(jdk, "goals", label, ms) + quartiles(ratios) for label, (ms, ratios) in goals.items()]
             rows += [(jdk, "others", label, ms) + quartiles(ratios) for label, (ms, ratios) in others.items()]
     bounds = {"warm cache": 1.05, "cold cache": 1.15}

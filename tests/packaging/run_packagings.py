@@ -9,35 +9,24 @@ Usage: run_packagings.py CACHE REPORT REPOSITORY VERSION JAR WORK
   CACHE       the Windows runtimes (windows-jre.sh), the Maven repository and Felix are kept here
   REPOSITORY  the Maven repository the build lays out, holding tirk-console VERSION; JAR the jar
 """
-import hashlib
 import os
 import re
 import shutil
 import subprocess
 import sys
-import urllib.request
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, ".."))
 sys.path.insert(0, os.path.join(HERE, "..", "winjvm"))
 from junit import Report  # noqa: E402
+import maven_central  # noqa: E402
 from pseudo_terminal import run  # noqa: E402
 from run_windows_jvm import ENV, QUIET, runtimes, windows  # noqa: E402
 
 # Apache Felix's framework from Maven Central, pinned by SHA-256.
 FELIX = ("org/apache/felix/org.apache.felix.framework/7.0.5/org.apache.felix.framework-7.0.5.jar",
          "aba72932c5ffe52d1ae9fb735415474bc8305fd04f050e851f3a8f67da1834fd")
-
-
-def felix(cache):
-    jar = os.path.join(cache, os.path.basename(FELIX[0]))
-    if not os.path.exists(jar):
-        data = urllib.request.urlopen("https://repo1.maven.org/maven2/" + FELIX[0], timeout=120).read()
-        if hashlib.sha256(data).hexdigest() != FELIX[1]:
-            raise SystemExit(f"{FELIX[0]} from Maven Central does not have the pinned SHA-256 {FELIX[1]}")
-        open(jar, "wb").write(data)
-    return jar
 
 
 def jar(path, manifest, classes):
@@ -73,7 +62,7 @@ def main(cache, report_path, repository, version, library_jar, work):
     # Felix, a launcher that installs and starts bundles, and a bundle that imports the package.
     osgi = os.path.join(work, "osgi")
     os.makedirs(osgi)
-    framework = shutil.copy(felix(cache), os.path.join(osgi, "org.apache.felix.framework.jar"))
+    framework = shutil.copy(maven_central.fetch(cache, *FELIX), os.path.join(osgi, "org.apache.felix.framework.jar"))
     sources = os.path.join(HERE, "osgi")
     subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-cp", framework + ":" + library_jar, "-d",
                     os.path.join(osgi, "classes")] + [os.path.join(root, name) for root, _, names in os.walk(sources)
