@@ -11,13 +11,12 @@ import java.net.URLConnection;
 import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
-import java.nio.file.attribute.PosixFilePermissions;
 import java.security.MessageDigest;
+import java.util.Arrays;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
 import static org.tirk.terminal.tty.impl.WinConsoleNative.CACHE_PROPERTY;
-import static org.tirk.terminal.tty.impl.WinConsoleNative.crc32;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.LIBRARY_PROPERTY;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.NAME;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.RESOURCE_ROOT;
@@ -34,14 +33,15 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.trace;
  * {@value WinConsoleNative#LIBRARY_PROPERTY}; {@code java.library.path} when
  * {@value WinConsoleNative#USE_LIBRARY_PATH_PROPERTY}{@code =true} asks for it first or the jar holds
  * nothing for this platform; and the jar's library, extracted when the cache lacks it or holds
- * anything else, by writing a temporary file beside it, checking it and renaming it into place,
- * so that any number of JVMs may start at once.
+ * anything but its bytes, by writing a temporary file beside it, checking it and renaming it into
+ * place, so that any number of JVMs may start at once. The cache folder is one no other account
+ * can change ({@link CacheFolder}), but for the default one in the user's profile.
  *
  * <p>A JVM lets one class loader at a time load a given file, so when the library's classes are
  * loaded again by another class loader (IDE plugins, application servers, isolated test engines),
  * it loads a copy under another name in the same cache folder, up to {@value #COPIES} names that
  * later runs reuse. Where the JVM cannot hand the cache folder's path to the platform (a user name
- * outside the ANSI code page), the copies go into a folder of {@link FallbackFolder} instead.
+ * outside the ANSI code page), the copies go into a folder of {@link CacheFolder#loadable} instead.
  * Every failure is an {@link UnsatisfiedLinkError} that says what was found and which property
  * helps.
  */
@@ -104,7 +104,7 @@ final class LibraryInstaller {
      */
     private static void loadNamed(File file) {
         String origin = "named by -D" + LIBRARY_PROPERTY;
-        if (ascii(file.getPath()) || FallbackFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
+        if (ascii(file.getPath()) || CacheFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
             if (loadedHere(file, origin)) {
                 return;
             }
@@ -175,7 +175,7 @@ final class LibraryInstaller {
         for (int copy = 1; copy <= COPIES; copy++) {
             File file = new File(folder, copyName(fileName, copy));
             if (holds(file, library)) {
-                trace("reusing " + file + ", which has the library's size and CRC-32");
+                trace("reusing " + file + " (" + origin + "), compared byte for byte");
             } else {
                 try {
                     extract(library, file);
@@ -230,8 +230,8 @@ final class LibraryInstaller {
         } finally {
             temporary.delete();
         }
-        trace((replacing ? "replaced " + target + ", which did not have the library's size and CRC-32,"
-                : "extracted " + target) + " with the verified copy");
+        trace((replacing ? "replaced " + target + ", which differed from the library," : "extracted " + target)
+                + " with the verified copy");
     }
 
     /**
@@ -272,46 +272,40 @@ final class LibraryInstaller {
         return copy == 1 ? fileName : fileName.substring(0, dot) + "-" + copy + fileName.substring(dot);
     }
 
-    /** The folder the cache's copies go into: one whose path the platform can be given. */
-    private static File cacheRoot() {
-        File root = preferredCacheRoot();
-        return ascii(root.getPath()) ? root : FallbackFolder.loadable(root);
-    }
-
-    private static File preferredCacheRoot() {
-        File named = namedCacheRoot();
-        if (named != null) {
-            return named;
-        }
-        // A folder of this user's own inside the shared temporary folder, so that other users
-        // can neither read nor plant files in it.
-        String user = System.getProperty("user.name");
-        File root = new File(System.getProperty("java.io.tmpdir"), NAME + "-" + user);
-        String owner;
-        try {
-            if (!root.isDirectory()) {
-                Files.createDirectories(root.toPath(),
-                        PosixFilePermissions.asFileAttribute(PosixFilePermissions.fromString("rwx------")));
-            }
-            owner = Files.getOwner(root.toPath()).getName();
-        } catch (RuntimeException | IOException e) { // on Windows, UnsupportedOperationException
-            return root; // left to the extraction, which reports a folder it cannot write to
-        }
-        // Windows names an account DOMAIN\NAME.
-        if (!owner.equals(user) && !owner.endsWith("\\" + user)) {
-            throw new UnsatisfiedLinkError("The tirk-console cache folder " + root + " belongs to " + owner + ", not to "
-                    + user + ". Point -D" + CACHE_PROPERTY + " at a folder of your own.");
-        }
-        return root;
-    }
-
     /**
-     * Whether `file` exists with the size and CRC-32 of `bytes`: the check of the common start,
-     * for the reasons given there.
+     * The folder the cache's copies go into: one whose path the platform can be given and, but for
+     * the default one in the user's profile, one that no other account can change.
      */
+    private static File cacheRoot() {
+        File named = namedCacheRoot();
+        String configured = System.getProperty(CACHE_PROPERTY);
+        File preferred = named != null ? named
+                : new File(System.getProperty("java.io.tmpdir"), NAME + "-" + System.getProperty("user.name"));
+        File root = ascii(preferred.getPath()) ? preferred : CacheFolder.loadable(preferred);
+        if (root != preferred || (named != null && (configured == null || configured.isEmpty()))) {
+            return root; // the fallback folder, judged already, or the profile's
+        }
+        CacheFolder folders = CacheFolder.on(root);
+        try {
+            if (named == null) {
+                // The temporary folder is shared: a folder of this user's own in it.
+                return folders.own(root.getParentFile(), root.getName());
+            }
+            folders.make(root);
+            return folders.checked(root);
+        } catch (IOException | RuntimeException e) {
+            throw new UnsatisfiedLinkError("Cannot use " + (named == null ? "a folder of this user's own in "
+                    + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + CacheFolder.why(e)
+                    + ". The library is loaded only from a folder no other account can change. Point -D"
+                    + CACHE_PROPERTY + " at a folder of your own, or set -D" + LIBRARY_PROPERTY + "=<path of "
+                    + System.mapLibraryName(NAME) + "> to load a library of your own.");
+        }
+    }
+
+    /** Whether `file` holds exactly `bytes`. */
     private static boolean holds(File file, byte[] bytes) {
         try {
-            return file.length() == bytes.length && crc32(readFile(file)) == crc32(bytes);
+            return file.length() == bytes.length && Arrays.equals(readFile(file), bytes);
         } catch (IOException e) {
             return false;
         }

@@ -26,10 +26,10 @@ import java.util.zip.ZipFile;
  * <p>The class loads the native library when it is first used, from, in turn: the file named by
  * {@code -Dtirk.console.library=PATH}; with {@code -Dtirk.console.useLibraryPath=true} only,
  * {@code tirk-console} on {@code java.library.path}; the library inside the jar for this
- * platform (windows-x86-64 or windows-aarch64), checked against the CRC-32 the jar records for it
- * (or, outside a jar, the SHA-256 recorded beside it) and extracted once into a per-user cache
- * folder ({@code -Dtirk.console.cache=DIR} chooses another); and, only when
- * the jar holds nothing for this platform, {@code java.library.path}. With
+ * platform (windows-x86-64 or windows-aarch64), extracted once into a per-user cache folder
+ * ({@code -Dtirk.console.cache=DIR} chooses another, which is used only if no other account can
+ * change it) and loaded from there only while the copy is the jar's library byte for byte; and,
+ * only when the jar holds nothing for this platform, {@code java.library.path}. With
  * {@code -Dtirk.console.debug=true} each step and the file loaded are printed to
  * {@code System.err}. A library that cannot be loaded makes the first call throw an
  * {@link UnsatisfiedLinkError} that says what was found and which property helps.
@@ -211,12 +211,13 @@ public final class WinConsoleNative {
     // The library is loaded, in turn, from: the file named by -Dtirk.console.library;
     // tirk-console on java.library.path with -Dtirk.console.useLibraryPath=true only; the library
     // inside the jar for this platform, extracted into a per-user cache folder named by the SHA-256
-    // the jar records (%LOCALAPPDATA%\tirk-console on Windows, else in java.io.tmpdir, or the
-    // folder named by -Dtirk.console.cache), where a copy already there is used when it has the
-    // size and CRC-32 the jar records for the library; and, only when the jar holds no library for
+    // the jar records (%LOCALAPPDATA%\tirk-console, else a folder of this user's own in
+    // java.io.tmpdir, or the folder named by -Dtirk.console.cache), where a copy already there is
+    // used when it is the jar's library byte for byte; and, only when the jar holds no library for
     // this platform, java.library.path. A same-named library on java.library.path (on Windows every
     // folder on PATH and the working directory) is therefore never loaded in place of the jar's
-    // copy. -Dtirk.console.debug=true prints each step and the file loaded to System.err.
+    // copy, nor is a cache folder used that another account can change (see CacheFolder).
+    // -Dtirk.console.debug=true prints each step and the file loaded to System.err.
 
     static final String LIBRARY_PROPERTY = "tirk.console.library";
     static final String CACHE_PROPERTY = "tirk.console.cache";
@@ -240,18 +241,17 @@ public final class WinConsoleNative {
     }
 
     /**
-     * Loads the library from the cache if the copy there has the size and CRC-32 of the library
-     * beside this class (as the jar's directory records them, or computed where the classes do not
-     * come from a jar file), the cache folder is given by a property or {@code LOCALAPPDATA} and is
-     * plain ASCII, and no property asks for another library; false, having changed nothing, where
-     * any of that does not hold.
+     * Loads the library from the cache if the copy there is the library beside this class byte for
+     * byte, the cache folder is given by a property or {@code LOCALAPPDATA} and is plain ASCII, a
+     * folder the property names is one no other account can change, and no property asks for
+     * another library; false, having changed nothing, where any of that does not hold.
      *
-     * <p>The copy is not compared byte for byte with the library: in interpreted code, as a JVM's
-     * start runs, that costs a millisecond or more for a library of a few dozen kilobytes, while
-     * the CRC-32 is computed natively. It catches any damage the cache could suffer; a copy made to
-     * match it on purpose would take someone who can write to this user's cache, and so to the
-     * user's jars too. Where there is no jar directory, the installer checks the library against
-     * the SHA-256 beside it once, when it extracts it.
+     * <p>The library is read from the jar, where the size and CRC-32 of the jar's directory catch
+     * a damaged jar, and the copy is compared with it whole: a copy made to match a CRC-32 takes
+     * microseconds to make, and only the bytes themselves tell it from the library. The default
+     * folder, {@code %LOCALAPPDATA%\tirk-console}, lies in the user's profile, which Windows keeps
+     * private, so only a folder the property names is judged. Where there is no jar directory, the
+     * installer checks the library against the SHA-256 beside it once, when it extracts it.
      */
     private static boolean loadedFromCache() throws IOException {
         String named = System.getProperty(LIBRARY_PROPERTY);
@@ -264,31 +264,28 @@ public final class WinConsoleNative {
         String fileName = System.mapLibraryName(NAME);
         String resource = RESOURCE_ROOT + platform + "/" + fileName;
         File jar = jarOfThisClass();
-        long size = -1;
-        long crc = -1;
+        byte[] library;
         byte[] digest;
         if (jar != null) {
             try (ZipFile zip = new ZipFile(jar)) {
-                ZipEntry library = zip.getEntry(resource);
+                library = entry(zip, resource);
                 digest = library == null ? null : entry(zip, resource + ".sha256");
-                if (library != null) {
-                    size = library.getSize();
-                    crc = library.getCrc();
-                }
             }
         } else {
-            // Classes in a folder, a runtime image, a bundle, a nested jar: nothing records a
-            // CRC-32 to compare with, so it is computed.
-            byte[] library = resource(resource);
+            // Classes in a folder, a runtime image, a bundle, a nested jar.
+            library = resource(resource);
             digest = library == null ? null : resource(resource + ".sha256");
-            if (library != null) {
-                size = library.length;
-                crc = crc32(library);
-            }
         }
         String folder = digest == null ? null : leadingDigest(digest);
-        File file = folder == null ? null : new File(new File(root, folder), fileName);
-        if (file == null || file.length() != size || crc32(readFile(file)) != crc) {
+        if (folder == null) {
+            return false;
+        }
+        String configured = System.getProperty(CACHE_PROPERTY);
+        if (configured != null && !configured.isEmpty()) {
+            root = CacheFolder.on(root).checked(root);
+        }
+        File file = new File(new File(root, folder), fileName);
+        if (file.length() != library.length || !Arrays.equals(readFile(file), library)) {
             return false;
         }
         // Catches UnsatisfiedLinkError through a class every JVM has loaded before its first
@@ -299,7 +296,7 @@ public final class WinConsoleNative {
             return false; // held by another class loader, or refused: the installer says which
         }
         if (Boolean.getBoolean(DEBUG_PROPERTY)) {
-            trace("loaded " + file + " (extracted from the jar)");
+            trace("loaded " + file + " (the jar's library, compared byte for byte)");
         }
         return true;
     }
@@ -319,15 +316,16 @@ public final class WinConsoleNative {
     }
 
     /**
-     * The cache folder that -Dtirk.console.cache or, on Windows, LOCALAPPDATA names; null where
-     * neither does, and the cache is a folder of this user's in the temporary folder.
+     * The cache folder that -Dtirk.console.cache or LOCALAPPDATA (which Windows sets to a folder in
+     * the user's profile) names; null where neither does, and the cache is a folder of this user's
+     * own in the temporary folder.
      */
     static File namedCacheRoot() {
         String configured = System.getProperty(CACHE_PROPERTY);
-        String localAppData = System.getProperty("os.name", "").startsWith("Windows") ? System.getenv("LOCALAPPDATA")
-                : null;
+        String localAppData = System.getenv("LOCALAPPDATA");
         return configured != null && !configured.isEmpty() ? new File(configured).getAbsoluteFile()
-                : localAppData != null ? new File(localAppData, NAME) : null;
+                : localAppData != null && !localAppData.isEmpty() ? new File(localAppData, NAME).getAbsoluteFile()
+                : null;
     }
 
     static boolean ascii(String path) {

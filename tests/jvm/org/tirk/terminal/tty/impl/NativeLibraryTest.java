@@ -14,16 +14,24 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.attribute.AclEntry;
+import java.nio.file.attribute.AclEntryPermission;
+import java.nio.file.attribute.AclEntryType;
+import java.nio.file.attribute.AclFileAttributeView;
 import java.nio.file.attribute.FileTime;
+import java.nio.file.attribute.PosixFileAttributeView;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.Comparator;
+import java.util.EnumSet;
 import java.util.List;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.stream.Collectors;
 import java.util.stream.Stream;
+import java.util.zip.CRC32;
 
 import static org.junit.jupiter.api.Assertions.*;
 import static org.junit.jupiter.api.Assumptions.assumeFalse;
@@ -131,6 +139,58 @@ class NativeLibraryTest {
         return Files.write(temp.resolve("damaged.jar"), jar);
     }
 
+    /**
+     * The decoy made to the size and CRC-32 of our library, as an attacker would in microseconds:
+     * padded, then its last four bytes chosen by running the CRC-32 backwards from ours.
+     */
+    byte[] forgery() throws IOException {
+        byte[] library = Files.readAllBytes(LIBRARY_FILE);
+        byte[] forged = Arrays.copyOf(Files.readAllBytes(Paths.get(DECOY_FOLDER, LIBRARY)), library.length);
+        int[] table = new int[256];
+        for (int n = 0; n < 256; n++) {
+            table[n] = n;
+            for (int bit = 0; bit < 8; bit++) {
+                table[n] = (table[n] & 1) != 0 ? 0xEDB88320 ^ (table[n] >>> 1) : table[n] >>> 1;
+            }
+        }
+        CRC32 crc = new CRC32();
+        crc.update(library, 0, library.length);
+        int register = (int) crc.getValue() ^ -1;
+        for (int step = 0; step < 4; step++) {
+            int index = 0;
+            while (table[index] >>> 24 != register >>> 24) {
+                index++;
+            }
+            register = ((register ^ table[index]) << 8) | index;
+        }
+        crc.reset();
+        crc.update(forged, 0, forged.length - 4);
+        register ^= (int) crc.getValue() ^ -1;
+        for (int i = 0; i < 4; i++) {
+            forged[forged.length - 4 + i] = (byte) (register >>> 8 * i);
+        }
+        assertEquals(WinConsoleNative.crc32(library), WinConsoleNative.crc32(forged), "the forgery's CRC-32");
+        assertFalse(Arrays.equals(forged, library));
+        return forged;
+    }
+
+    /** Lets every account change `folder`: by its mode bits, or by an entry for Everyone in its access list. */
+    static Path shared(Path folder) throws IOException {
+        Files.createDirectories(folder);
+        PosixFileAttributeView modes = Files.getFileAttributeView(folder, PosixFileAttributeView.class);
+        if (modes != null) {
+            modes.setPermissions(PosixFilePermissions.fromString("rwxrwxrwx"));
+            return folder;
+        }
+        AclFileAttributeView view = Files.getFileAttributeView(folder, AclFileAttributeView.class);
+        List<AclEntry> acl = new ArrayList<>(view.getAcl());
+        acl.add(AclEntry.newBuilder().setType(AclEntryType.ALLOW).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+                .setPrincipal(folder.getFileSystem().getUserPrincipalLookupService().lookupPrincipalByName("Everyone"))
+                .build());
+        view.setAcl(acl);
+        return folder;
+    }
+
     @Test
     @Tag(EVERY_JVM)
     void extractsIntoAnEmptyFolderSaysSoAndReusesTheIdenticalCopyQuietly() throws Exception {
@@ -149,24 +209,66 @@ class NativeLibraryTest {
     }
 
     @Test
-    void replacesACopyThatDiffersByOneByteAndRemovesStaleTemporaryFiles() throws Exception {
-        Path cache = temp.resolve("cache");
-        Path copy = cachedCopy(cache);
-        Files.createDirectories(copy.getParent());
-        byte[] wrong = Files.readAllBytes(LIBRARY_FILE);
-        wrong[wrong.length / 2] ^= 1;
-        Files.write(copy, wrong);
-        // What JVMs that died while extracting left: one a day old, one that may be being written now.
-        Path stale = Files.write(copy.resolveSibling(LIBRARY + ".1a2b.tmp"), wrong);
-        Files.setLastModifiedTime(stale, FileTime.fromMillis(System.currentTimeMillis() - 25 * 3_600_000L));
-        Path recent = Files.write(copy.resolveSibling(LIBRARY + ".3c4d.tmp"), wrong);
+    void aForgedCopyWithTheLibrarysSizeAndCrcIsReplacedAndStaleTemporaryFilesRemoved() throws Exception {
+        byte[] forged = forgery();
+        // The default folder under LOCALAPPDATA, and a private folder named by the property.
+        for (Path cache : Arrays.asList(temp.resolve("profile").resolve("tirk-console"), temp.resolve("cache"))) {
+            Path copy = cachedCopy(cache);
+            Files.createDirectories(copy.getParent());
+            Files.write(copy, forged);
+            // What JVMs that died while extracting left: one a day old, one that may be being written now.
+            Path stale = Files.write(copy.resolveSibling(LIBRARY + ".1a2b.tmp"), forged);
+            Files.setLastModifiedTime(stale, FileTime.fromMillis(System.currentTimeMillis() - 25 * 3_600_000L));
+            Path recent = Files.write(copy.resolveSibling(LIBRARY + ".3c4d.tmp"), forged);
 
-        String trace = load(NATIVES_JAR, cacheOption(cache), "-Dtirk.console.debug=true");
+            boolean named = cache.endsWith("cache");
+            ProcessBuilder probe = probe(NATIVES_JAR, named ? cacheOption(cache) : "-Dtirk.console.debug=true",
+                    "-Dtirk.console.debug=true");
+            if (!named) {
+                probe.environment().put("LOCALAPPDATA", cache.getParent().toString());
+            }
+            String trace = ChildJvm.output(ChildJvm.start(probe));
+            assertTrue(trace.endsWith(OURS), trace);
+            assertTrue(trace.contains("replaced " + copy + ", which differed from the library"), trace);
+            assertTrue(trace.contains("removed " + stale), trace);
+            assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
+            assertEquals(Arrays.asList(LIBRARY, recent.getFileName().toString()), filesIn(copy.getParent()));
+            String again = ChildJvm.output(ChildJvm.start(probe));
+            assertTrue(again.endsWith(OURS) && again.contains("(the jar's library, compared byte for byte)"), again);
+        }
+    }
+
+    @Test
+    void aCacheFolderAnotherAccountCanChangeIsRefusedSayingWho() throws Exception {
+        String others = WINDOWS ? "Everyone" : "every other account";
+        Path empty = shared(temp.resolve("shared"));
+        // The library's own bytes, which another account could swap after they were compared.
+        Path planted = shared(temp.resolve("planted"));
+        Files.createDirectories(cachedCopy(planted).getParent());
+        Files.copy(LIBRARY_FILE, cachedCopy(planted));
+        Path inside = Files.createDirectories(shared(temp.resolve("around")).resolve("mine"));
+        String[][] cases = {{empty.toString(), others + " may write to " + empty},
+            {planted.toString(), others + " may write to " + planted},
+            {inside.toString(), others + " may remove, rename or re-permission " + inside.getParent() + " or what it holds"}};
+        for (String[] refused : cases) {
+            String error = load(NATIVES_JAR, cacheOption(Paths.get(refused[0])));
+            assertTrue(error.startsWith("error: Cannot use the folder " + refused[0] + " as the tirk-console cache: "), error);
+            assertTrue(error.contains(refused[1]) && error.contains("-Dtirk.console.cache")
+                    && error.contains("-Dtirk.console.library"), error);
+        }
+    }
+
+    @Test
+    void aTemporaryCacheFolderAnotherAccountCanChangeIsPassedOver() throws Exception {
+        Path tmp = Files.createDirectories(temp.resolve("tmp"));
+        String name = "tirk-console-" + System.getProperty("user.name");
+        shared(tmp.resolve(name));
+        ProcessBuilder probe = probe(NATIVES_JAR, "-Djava.io.tmpdir=" + tmp, "-Dtirk.console.debug=true");
+        probe.environment().remove("LOCALAPPDATA");
+        String trace = ChildJvm.output(ChildJvm.start(probe));
         assertTrue(trace.endsWith(OURS), trace);
-        assertTrue(trace.contains("replaced " + copy + ", which did not have the library's size and CRC-32"), trace);
-        assertTrue(trace.contains("removed " + stale), trace);
-        assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(copy));
-        assertEquals(Arrays.asList(LIBRARY, recent.getFileName().toString()), filesIn(copy.getParent()));
+        assertTrue(trace.contains("passing over " + tmp.resolve(name) + ": "), trace);
+        assertEquals(Collections.singletonList(cachedCopy(tmp.resolve(name + "-2"))), loadedFiles(trace), trace);
     }
 
     @Test
@@ -245,7 +347,7 @@ class NativeLibraryTest {
     void unwritableCacheNamesThePropertiesThatHelp() throws Exception {
         Path file = Files.write(temp.resolve("a-file"), new byte[] {1});
         String error = load(NATIVES_JAR, cacheOption(file.resolve("cache")));
-        assertTrue(error.startsWith("error: Cannot extract the tirk-console library into " + file), error);
+        assertTrue(error.startsWith("error: Cannot use the folder " + file.resolve("cache")), error);
         assertTrue(error.contains("-Dtirk.console.cache") && error.contains("-Dtirk.console.library"), error);
     }
 

@@ -1,0 +1,426 @@
+package org.tirk.terminal.tty.impl;
+
+import java.io.File;
+import java.io.IOException;
+import java.nio.charset.Charset;
+import java.nio.charset.IllegalCharsetNameException;
+import java.nio.charset.UnsupportedCharsetException;
+import java.nio.file.DirectoryStream;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.attribute.AclEntry;
+import java.nio.file.attribute.AclEntryFlag;
+import java.nio.file.attribute.AclEntryPermission;
+import java.nio.file.attribute.AclEntryType;
+import java.nio.file.attribute.AclFileAttributeView;
+import java.nio.file.attribute.PosixFilePermission;
+import java.nio.file.attribute.UserPrincipal;
+import java.util.ArrayList;
+import java.util.Collections;
+import java.util.EnumSet;
+import java.util.HashSet;
+import java.util.LinkedHashMap;
+import java.util.LinkedHashSet;
+import java.util.List;
+import java.util.Map;
+import java.util.Set;
+
+import static java.nio.file.LinkOption.NOFOLLOW_LINKS;
+
+/**
+ * The folders the loader keeps its copies of the library in, and the one rule by which it uses
+ * one: no account but this user and the trusted ones can change what the folder holds. Trusted are
+ * the accounts that may change the system's own folder ({@code %SystemRoot%} on Windows, the file
+ * system's root elsewhere), which control every process already.
+ *
+ * <p>A folder passes if it belongs to this user or a trusted account and lets no other account
+ * write to it, counting the rights it only passes on to what is made inside, which would apply to
+ * the copies; and if every folder above it belongs to this user or a trusted account and lets no
+ * other remove, rename or re-permission it or what it holds. Symbolic links are resolved first, so
+ * that the folders judged are the folders used. Where a file system keeps owners and mode bits
+ * instead of access lists, the bits are read as one: the group and all other accounts, where they
+ * may write, may add entries, and remove those of others too unless the folder is sticky (as /tmp
+ * is).
+ *
+ * <p>A folder the loader makes is made for this user alone: under a temporary name, restricted,
+ * found still empty, then renamed into place, so that it never exists under its name with the
+ * rights it would inherit. A folder of that name that another account made first is passed over
+ * for the next name.
+ *
+ * <p>Where the JVM cannot hand a folder's path to the platform (a user name outside the ANSI code
+ * page, see {@link #loadable(File)}), the copies go into a folder of this user's own in
+ * {@code %ProgramData%}, judged the same way.
+ */
+class CacheFolder {
+
+    /** The rights that let a holder change what a folder holds, or who may. */
+    private static final Set<AclEntryPermission> WRITES = EnumSet.of(AclEntryPermission.WRITE_DATA,
+            AclEntryPermission.APPEND_DATA, AclEntryPermission.WRITE_NAMED_ATTRS, AclEntryPermission.DELETE_CHILD,
+            AclEntryPermission.WRITE_ATTRIBUTES, AclEntryPermission.DELETE, AclEntryPermission.WRITE_ACL,
+            AclEntryPermission.WRITE_OWNER);
+    /** The rights on a folder above that let a holder remove, rename or re-permission it or what it holds. */
+    private static final Set<AclEntryPermission> REMOVES = EnumSet.of(AclEntryPermission.DELETE_CHILD,
+            AclEntryPermission.DELETE, AclEntryPermission.WRITE_ACL, AclEntryPermission.WRITE_OWNER);
+    /** What an empty access list stands for: Windows reads a null DACL, which lets everyone in, as none. */
+    private static final UserPrincipal EVERYONE = new Named("everyone (it has no access list)");
+    /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
+    static final int NAMES = 8;
+
+    /** The system's own folder, whose owner and writers are trusted; null where it is not known. */
+    private final Path system;
+
+    CacheFolder(Path system) {
+        this.system = system;
+    }
+
+    /** Judges folders on the file system that holds `folder`, by its access lists or mode bits. */
+    static CacheFolder on(File folder) {
+        Path root = folder.toPath().toAbsolutePath().getRoot();
+        String systemRoot = System.getenv("SystemRoot");
+        return new CacheFolder(Files.getFileAttributeView(root, AclFileAttributeView.class) == null ? root
+                : systemRoot == null ? null : Paths.get(systemRoot));
+    }
+
+    /** `folder`'s owner and access list: its own, or its owner and mode bits read as one. */
+    AclFileAttributeView view(Path folder) {
+        AclFileAttributeView acl = Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS);
+        return acl != null ? acl : new ModeBits(folder);
+    }
+
+    /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
+    void make(File folder) throws IOException {
+        Path path = folder.toPath();
+        if (Files.notExists(path, NOFOLLOW_LINKS)) {
+            Files.createDirectories(path.getParent());
+            make(path);
+        }
+    }
+
+    /** `folder`'s real path, if no other account can change it; else an IOException that says who can. */
+    File checked(File folder) throws IOException {
+        Path real = folder.toPath().toRealPath();
+        Set<UserPrincipal> trusted = trusted();
+        Map<String, Set<UserPrincipal>> others = itself(real, trusted);
+        if (real.getParent() != null) {
+            others.putAll(above(real.getParent(), trusted));
+        }
+        String why = reason(others, others.isEmpty() ? null : meOrNull(real));
+        if (why != null) {
+            throw new IOException(why);
+        }
+        return real.toFile();
+    }
+
+    /**
+     * This user's own folder `name` in `parent`, made for this user alone if missing; where another
+     * account can change it, `name-2` and so on. An IOException says why none can be used.
+     */
+    File own(File parent, String name) throws IOException {
+        Path above = parent.toPath().toRealPath();
+        Set<UserPrincipal> trusted = trusted();
+        UserPrincipal me = me(above);
+        String why = reason(above(above, trusted), me);
+        if (why != null) {
+            throw new IOException(why);
+        }
+        for (int n = 1; n <= NAMES; n++) {
+            Path folder = above.resolve(n == 1 ? name : name + "-" + n);
+            if (Files.notExists(folder, NOFOLLOW_LINKS)) {
+                make(folder);
+            }
+            why = Files.isDirectory(folder, NOFOLLOW_LINKS) ? reason(itself(folder, trusted), me) : "it is no folder";
+            if (why == null) {
+                return folder.toFile();
+            }
+            WinConsoleNative.trace("passing over " + folder + ": " + why);
+        }
+        throw new IOException("other accounts can change each of the folders " + name + " to " + name + "-" + NAMES
+                + " in " + above);
+    }
+
+    /** Who other than the `trusted` accounts owns `folder` or may write to it. */
+    private Map<String, Set<UserPrincipal>> itself(Path folder, Set<UserPrincipal> trusted) throws IOException {
+        Map<String, Set<UserPrincipal>> others = new LinkedHashMap<>();
+        AclFileAttributeView view = view(folder);
+        note(others, "owns " + folder, Collections.singleton(view.getOwner()), trusted);
+        note(others, "may write to " + folder, allowed(view.getAcl(), WRITES, true), trusted);
+        return others;
+    }
+
+    /** Who other than the `trusted` accounts owns `folder` or a folder above it, or may remove what they hold. */
+    private Map<String, Set<UserPrincipal>> above(Path folder, Set<UserPrincipal> trusted) throws IOException {
+        Map<String, Set<UserPrincipal>> others = new LinkedHashMap<>();
+        for (Path up = folder; up != null; up = up.getParent()) {
+            AclFileAttributeView view = view(up);
+            note(others, "owns " + up, Collections.singleton(view.getOwner()), trusted);
+            note(others, "may remove, rename or re-permission " + up + " or what it holds",
+                    allowed(view.getAcl(), REMOVES, false), trusted);
+        }
+        return others;
+    }
+
+    private static void note(Map<String, Set<UserPrincipal>> others, String what, Set<UserPrincipal> who,
+            Set<UserPrincipal> trusted) {
+        Set<UserPrincipal> untrusted = new LinkedHashSet<>(who);
+        untrusted.removeAll(trusted);
+        if (!untrusted.isEmpty()) {
+            others.put(what, untrusted);
+        }
+    }
+
+    /** What accounts other than `me` (null if not known) can do, or null if nothing. */
+    private static String reason(Map<String, Set<UserPrincipal>> others, UserPrincipal me) {
+        StringBuilder reason = new StringBuilder();
+        for (Map.Entry<String, Set<UserPrincipal>> what : others.entrySet()) {
+            Set<UserPrincipal> who = what.getValue();
+            who.remove(me);
+            if (!who.isEmpty()) {
+                reason.append(reason.length() == 0 ? "" : "; ").append(names(who)).append(' ').append(what.getKey());
+            }
+        }
+        return reason.length() == 0 ? null : reason.toString();
+    }
+
+    /** The owner of the system's own folder and those who may write to it. */
+    private Set<UserPrincipal> trusted() throws IOException {
+        if (system == null) {
+            throw new IOException("%SystemRoot% is not set, so whose folders to trust cannot be told");
+        }
+        AclFileAttributeView view = view(system);
+        Set<UserPrincipal> trusted = new HashSet<>();
+        trusted.add(view.getOwner());
+        for (AclEntry entry : view.getAcl()) {
+            if (entry.type() == AclEntryType.ALLOW && !entry.flags().contains(AclEntryFlag.INHERIT_ONLY)
+                    && !Collections.disjoint(entry.permissions(), WRITES)) {
+                trusted.add(entry.principal());
+            }
+        }
+        return trusted;
+    }
+
+    /**
+     * The accounts that entries of `acl` allow any of `rights`, counting the entries that apply
+     * only to what is made inside if `passedOn`.
+     */
+    private static Set<UserPrincipal> allowed(List<AclEntry> acl, Set<AclEntryPermission> rights, boolean passedOn) {
+        Set<UserPrincipal> holders = new LinkedHashSet<>();
+        if (acl.isEmpty()) {
+            holders.add(EVERYONE);
+        }
+        for (AclEntry entry : acl) {
+            // Generic rights, which Java does not decode, arrive as none: they may be any.
+            if (entry.type() == AclEntryType.ALLOW && (passedOn || !entry.flags().contains(AclEntryFlag.INHERIT_ONLY))
+                    && (entry.permissions().isEmpty() || !Collections.disjoint(entry.permissions(), rights))) {
+                holders.add(entry.principal());
+            }
+        }
+        return holders;
+    }
+
+    private static String names(Set<UserPrincipal> principals) {
+        StringBuilder names = new StringBuilder();
+        for (UserPrincipal principal : principals) {
+            names.append(names.length() == 0 ? "" : ", ").append(principal.getName());
+        }
+        return names.toString();
+    }
+
+    /** This user, as the owner the platform gives a folder this process makes in `inside`, which is removed again. */
+    private UserPrincipal me(Path inside) throws IOException {
+        Path probe = Files.createDirectory(temporary(inside.resolve(WinConsoleNative.NAME)));
+        try {
+            return view(probe).getOwner();
+        } finally {
+            Files.delete(probe);
+        }
+    }
+
+    /** As {@link #me}, or null where no folder can be made there, and who owns what cannot be told apart. */
+    private UserPrincipal meOrNull(Path inside) {
+        try {
+            return me(inside);
+        } catch (IOException e) {
+            return null;
+        }
+    }
+
+    /** Makes `folder` for this user alone, unless another JVM makes it meanwhile. */
+    private void make(Path folder) throws IOException {
+        Path temporary = Files.createDirectory(temporary(folder));
+        try {
+            AclFileAttributeView view = view(temporary);
+            view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
+                    .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+                    .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
+            // What another account put inside before the restriction would stay its own.
+            try (DirectoryStream<Path> inside = Files.newDirectoryStream(temporary)) {
+                if (inside.iterator().hasNext()) {
+                    throw new IOException("another account wrote into " + temporary + " while it was made");
+                }
+            }
+            try {
+                Files.move(temporary, folder);
+                WinConsoleNative.trace("made " + folder + " for this user alone");
+            } catch (IOException e) {
+                if (!Files.isDirectory(folder, NOFOLLOW_LINKS)) {
+                    throw e;
+                }
+            }
+        } finally {
+            Files.deleteIfExists(temporary);
+        }
+    }
+
+    private static Path temporary(Path beside) {
+        return beside.resolveSibling(beside.getFileName() + "." + Long.toHexString(System.nanoTime()) + ".tmp");
+    }
+
+    /** What went wrong, as an error message says it: a refusal by its reason, any other failure by its kind too. */
+    static String why(Exception e) {
+        return e.getClass() == IOException.class ? e.getMessage() : e.toString();
+    }
+
+    /** `folder`, if the platform can be given its path; otherwise this user's fallback folder. */
+    static File loadable(File folder) {
+        return loadable(folder, System.getProperty("sun.jnu.encoding"), System.getenv("ProgramData"),
+                System.getProperty("user.name", ""), null);
+    }
+
+    /**
+     * As above, with the encoding, the folder for all users' data and the user's name given, and
+     * the folders judged by `folders` (null: by their own access lists).
+     *
+     * <p>HotSpot passes a library's path to Windows in the ANSI code page ({@code sun.jnu.encoding}),
+     * after expanding every part of it to its long name, so under a profile such as
+     * {@code C:\Users\Łukasz} on a system whose code page has no Ł, no library can be loaded: the Ł
+     * arrives as '?'. An 8.3 short name does not help, since the JVM expands it back first. The
+     * copies then go into {@code %ProgramData%\tirk-console-USER}, whose path is plain ASCII.
+     */
+    static File loadable(File folder, String encoding, String programData, String user, CacheFolder folders) {
+        if (encodable(folder.getPath(), encoding)) {
+            return folder;
+        }
+        WinConsoleNative.trace(folder + " cannot be given to the platform in the code page " + encoding
+                + " (sun.jnu.encoding)");
+        File around = programData == null ? null : new File(programData);
+        String name = folderName(user);
+        String reason;
+        if (around == null || !around.isAbsolute() || !around.isDirectory()) {
+            reason = "there is no folder for all users' program data (%ProgramData%) to fall back on";
+        } else if (!encodable(new File(around, name).getPath(), encoding)) {
+            reason = "it cannot encode the fallback folder " + new File(around, name) + " either";
+        } else {
+            try {
+                File fallback = (folders != null ? folders : on(around)).own(around, name);
+                WinConsoleNative.trace("using " + fallback + " instead, which no other account can change");
+                return fallback;
+            } catch (IOException | RuntimeException e) {
+                reason = "no folder of this user's own in " + around + " can be used: " + why(e);
+            }
+        }
+        throw new UnsatisfiedLinkError("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
+                + " platform a library's path in the code page " + encoding + " (sun.jnu.encoding), which cannot"
+                + " encode that folder, and " + reason + ". Point -D" + WinConsoleNative.CACHE_PROPERTY
+                + " at a folder whose path " + encoding + " can encode, or set -D" + WinConsoleNative.LIBRARY_PROPERTY
+                + "=<path of " + System.mapLibraryName(WinConsoleNative.NAME) + "> in such a folder.");
+    }
+
+    /** Whether the JVM can pass `path` to the platform unchanged: true if the encoding is unknown. */
+    static boolean encodable(String path, String encoding) {
+        try {
+            return encoding == null || Charset.forName(encoding).newEncoder().canEncode(path);
+        } catch (IllegalCharsetNameException | UnsupportedCharsetException | UnsupportedOperationException e) {
+            return true;
+        }
+    }
+
+    /** "tirk-console-" and the user's name in letters any code page holds: others as _ and four hex digits. */
+    static String folderName(String user) {
+        StringBuilder name = new StringBuilder(WinConsoleNative.NAME + "-");
+        for (char c : user.toCharArray()) {
+            if (c < 0x80 && (Character.isLetterOrDigit(c) || c == '-' || c == '.')) {
+                name.append(c);
+            } else {
+                name.append('_').append(Integer.toHexString(0x10000 | c).substring(1));
+            }
+        }
+        return name.toString();
+    }
+
+    /** An account named for an error message, which no file system gives. */
+    private static final class Named implements UserPrincipal {
+        private final String name;
+
+        Named(String name) {
+            this.name = name;
+        }
+
+        @Override
+        public String getName() {
+            return name;
+        }
+    }
+
+    /**
+     * A folder's owner and mode bits read as an access list: its owner may do anything; its group
+     * and all other accounts, where the bits let them write, may add entries, and remove those of
+     * others too unless the folder is sticky. The one access list the loader sets, for the owner
+     * alone, becomes the mode 0700.
+     */
+    private static final class ModeBits implements AclFileAttributeView {
+        private final Path folder;
+
+        ModeBits(Path folder) {
+            this.folder = folder;
+        }
+
+        private Map<String, Object> bits() throws IOException {
+            return Files.readAttributes(folder, "unix:mode,owner,group", NOFOLLOW_LINKS);
+        }
+
+        @Override
+        public String name() {
+            return "acl";
+        }
+
+        @Override
+        public UserPrincipal getOwner() throws IOException {
+            return (UserPrincipal) bits().get("owner");
+        }
+
+        @Override
+        public void setOwner(UserPrincipal owner) {
+            throw new UnsupportedOperationException();
+        }
+
+        @Override
+        public List<AclEntry> getAcl() throws IOException {
+            Map<String, Object> bits = bits();
+            int mode = (Integer) bits.get("mode");
+            Set<AclEntryPermission> writes = EnumSet.of(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA);
+            if ((mode & 01000) == 0) {
+                writes.add(AclEntryPermission.DELETE_CHILD);
+            }
+            List<AclEntry> acl = new ArrayList<>();
+            acl.add(allow((UserPrincipal) bits.get("owner"), EnumSet.allOf(AclEntryPermission.class)));
+            if ((mode & 020) != 0) {
+                acl.add(allow(new Named("the group " + ((UserPrincipal) bits.get("group")).getName()), writes));
+            }
+            if ((mode & 02) != 0) {
+                acl.add(allow(new Named("every other account"), writes));
+            }
+            return acl;
+        }
+
+        @Override
+        public void setAcl(List<AclEntry> acl) throws IOException {
+            Files.setPosixFilePermissions(folder, EnumSet.of(PosixFilePermission.OWNER_READ,
+                    PosixFilePermission.OWNER_WRITE, PosixFilePermission.OWNER_EXECUTE));
+        }
+
+        private static AclEntry allow(UserPrincipal who, Set<AclEntryPermission> rights) {
+            return AclEntry.newBuilder().setType(AclEntryType.ALLOW).setPrincipal(who).setPermissions(rights).build();
+        }
+    }
+}

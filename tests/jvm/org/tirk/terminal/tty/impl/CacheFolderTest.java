@@ -1,0 +1,157 @@
+package org.tirk.terminal.tty.impl;
+
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+
+import java.io.File;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.attribute.*;
+import java.util.*;
+import java.util.function.Consumer;
+
+import static java.nio.file.attribute.AclEntryFlag.*;
+import static java.nio.file.attribute.AclEntryPermission.*;
+import static org.junit.jupiter.api.Assertions.*;
+
+/**
+ * The folder the loader extracts into when the JVM cannot give the cache folder's path to the
+ * platform, with made-up access lists for what Wine's and Linux's real ones cannot show: rights
+ * passed on to what is made inside, generic rights, no access list at all, denials, and the owner
+ * of the folder around it. The loader's cases prove the rest of the rule on both platforms.
+ */
+class CacheFolderTest {
+
+    static final String CP1252 = "windows-1252";
+    static final UserPrincipal ME = () -> "me", MALLORY = () -> "mallory", USERS = () -> "Users",
+            EVERYONE = () -> "Everyone", SYSTEM = () -> "SYSTEM";
+    static final File UNENCODABLE = new File("/c/Users/\u0141ukasz/AppData/Local/tirk-console");
+    static final String FIRST = "tirk-console-_0141ukasz", SECOND = FIRST + "-2";
+
+    @TempDir
+    Path programData;
+
+    static AclEntry entry(AclEntryType type, UserPrincipal who, Set<AclEntryPermission> rights, AclEntryFlag... flags) {
+        return AclEntry.newBuilder().setType(type).setPrincipal(who).setPermissions(rights).setFlags(flags).build();
+    }
+
+    static AclEntry allow(UserPrincipal who, AclEntryPermission right, AclEntryFlag... flags) {
+        return entry(AclEntryType.ALLOW, who, EnumSet.of(right), flags);
+    }
+
+    /**
+     * Owners and access lists by folder name (a folder being made goes by the name it will take);
+     * "around" is the folder for all users' data and "windows" the Windows folder.
+     */
+    final class Lists extends CacheFolder {
+        final Map<String, UserPrincipal> owners = new HashMap<>(Map.of("around", SYSTEM, "windows", SYSTEM));
+        final Map<String, List<AclEntry>> acls = new HashMap<>();
+        final List<List<AclEntry>> set = new ArrayList<>();
+
+        Lists() {
+            super(Paths.get("/c/windows"));
+        }
+
+        @Override
+        AclFileAttributeView view(Path path) {
+            String name = path.equals(programData) ? "around" : path.getFileName() == null ? "/"
+                    : path.getFileName().toString().replaceAll("\\.[0-9a-f]+\\.tmp$", "");
+            return new AclFileAttributeView() {
+                public String name() {
+                    return "acl";
+                }
+
+                public UserPrincipal getOwner() {
+                    return owners.getOrDefault(name, name.startsWith("tirk-console") ? ME : SYSTEM);
+                }
+
+                public void setOwner(UserPrincipal owner) {
+                    throw new UnsupportedOperationException();
+                }
+
+                public List<AclEntry> getAcl() {
+                    return acls.getOrDefault(name, List.of(allow(SYSTEM, WRITE_DATA)));
+                }
+
+                public void setAcl(List<AclEntry> acl) {
+                    set.add(acl);
+                    acls.put(name, acl); // renamed into place with it
+                }
+            };
+        }
+    }
+
+    File choose(File folder, String encoding, String programData, CacheFolder folders) {
+        return CacheFolder.loadable(folder, encoding, programData, "\u0141ukasz", folders);
+    }
+
+    @Test
+    void aFolderThePlatformCanBeGivenIsKeptWithoutLookingFurther() {
+        for (String[] kept : new String[][] {{"/c/Users/J\u00f6rg/cache", CP1252}, {"/c/Users/\u5f20\u4f1f/cache", "GBK"},
+                {"/c/Users/\u0141ukasz/cache", null}, {"/c/Users/\u0141ukasz/cache", "no-such-code-page"}}) {
+            assertEquals(new File(kept[0]), choose(new File(kept[0]), kept[1], "/c/ProgramData", null));
+        }
+    }
+
+    @Test
+    void otherwiseAFolderForThisUserAloneIsMadeOnceAndUsed() throws Exception {
+        Lists lists = new Lists();
+        File fallback = programData.resolve(FIRST).toFile();
+        assertEquals(fallback, choose(UNENCODABLE, CP1252, programData.toString(), lists));
+        assertEquals(List.of(List.of(entry(AclEntryType.ALLOW, ME, EnumSet.allOf(AclEntryPermission.class), FILE_INHERIT,
+                DIRECTORY_INHERIT))), lists.set);
+        assertEquals(fallback, choose(UNENCODABLE, CP1252, programData.toString(), lists));
+        assertEquals(1, lists.set.size(), "an existing folder keeps its access list");
+        try (var files = Files.list(programData)) {
+            assertEquals(List.of(fallback.toPath()), files.toList(), "nothing else is left behind");
+        }
+        assertEquals("tirk-console-a_005fb.c-D_00209_5f20", CacheFolder.folderName("a_b.c-D 9\u5f20"));
+    }
+
+    @Test
+    void aFolderOthersCanChangeIsPassedOverAndOneInAFolderOthersOwnRefused() throws Exception {
+        Files.createDirectories(programData.resolve(FIRST));
+        Map<String, Consumer<Lists>> cases = Map.of(
+                "passed over: Everyone may write to", lists -> lists.acls.put(FIRST,
+                        List.of(allow(EVERYONE, WRITE_DATA, INHERIT_ONLY))),
+                "passed over: Users may write to", lists -> lists.acls.put(FIRST,
+                        List.of(entry(AclEntryType.ALLOW, USERS, EnumSet.noneOf(AclEntryPermission.class), INHERIT_ONLY))),
+                "passed over: everyone (it has no access list) may write to", lists -> lists.acls.put(FIRST, List.of()),
+                "refused: mallory owns " + programData, lists -> lists.owners.put("around", MALLORY),
+                "used: others may read", lists -> lists.acls.put(FIRST, List.of(allow(USERS, READ_DATA))),
+                "used: those who may write to Windows may write", lists -> lists.acls.put(FIRST,
+                        List.of(allow(SYSTEM, WRITE_DATA))),
+                "used: others are denied", lists -> lists.acls.put(FIRST,
+                        List.of(entry(AclEntryType.DENY, EVERYONE, EnumSet.of(WRITE_DATA)))),
+                "used: others may remove only what is made around it later", lists -> lists.acls.put("around",
+                        List.of(allow(EVERYONE, DELETE_CHILD, INHERIT_ONLY))));
+        for (Map.Entry<String, Consumer<Lists>> check : cases.entrySet()) {
+            Lists lists = new Lists();
+            check.getValue().accept(lists);
+            String expected = check.getKey();
+            if (!expected.startsWith("refused")) {
+                assertEquals(programData.resolve(expected.startsWith("used") ? FIRST : SECOND).toFile(),
+                        choose(UNENCODABLE, CP1252, programData.toString(), lists), expected);
+                continue;
+            }
+            String error = assertThrows(UnsatisfiedLinkError.class,
+                    () -> choose(UNENCODABLE, CP1252, programData.toString(), lists)).getMessage();
+            assertTrue(error.contains(expected.substring("refused: ".length())) && error.contains(UNENCODABLE.toString())
+                    && error.contains(CP1252) && error.contains("-Dtirk.console.cache")
+                    && error.contains("-Dtirk.console.library"), error);
+        }
+    }
+
+    @Test
+    void withoutAUsableFolderForAllUsersTheErrorSaysSo() throws Exception {
+        Map<String, String> roots = new HashMap<>(Map.of("cannot encode the fallback folder",
+                Files.createDirectories(programData.resolve("Dane \u0141")).toString()));
+        roots.put("there is no folder for all users' program data", null);
+        for (Map.Entry<String, String> root : roots.entrySet()) {
+            String error = assertThrows(UnsatisfiedLinkError.class,
+                    () -> choose(UNENCODABLE, CP1252, root.getValue(), new Lists())).getMessage();
+            assertTrue(error.contains(root.getKey()) && error.contains("-Dtirk.console.cache"), error);
+        }
+    }
+}
