@@ -68,9 +68,10 @@ add_test(NAME jar_check
 # as built; the loader's cases and the demo on Temurin 11, 17, 21 and 25; users whose names the
 # code page lacks. The suite calls the platform through the FFM API, so the newer JDK compiles
 # it; the loader's cases are the Linux suite's own, run here too.
-add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp)
+# The decoy links no runtime either, so that one padded to our DLL's size can forge its CRC-32.
+add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp src/DllEntry.cpp)
 target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
-target_link_options(tirk-console-decoy PRIVATE -static)
+target_link_options(tirk-console-decoy PRIVATE -nostdlib -s -Wl,-e,DllEntry)
 set_target_properties(tirk-console-decoy PROPERTIES
   PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/decoy"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/import")

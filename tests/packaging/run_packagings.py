@@ -40,7 +40,8 @@ def jar(path, manifest, classes):
 def main(cache, report_path, repository, version, library_jar, work):
     report = Report("windows_packagings")
     [(java, feature)] = runtimes(os.path.join(cache, "windows-jre"), report, report_path)
-    shutil.rmtree(work, ignore_errors=True)
+    for stale in (work, os.path.join(os.environ["WINEPREFIX"], "drive_c", "packagings")):
+        shutil.rmtree(stale, ignore_errors=True)
     os.makedirs(work)
 
     project = os.path.join(work, "app")
@@ -86,8 +87,9 @@ def main(cache, report_path, repository, version, library_jar, work):
     ]
     for name, arguments in packagings:
         output = os.path.join(work, "output.txt")
-        cache_folder = os.path.join(work, "cache-" + re.sub(r"\W+", "-", name))
-        status, _ = run(["wine", java] + QUIET + ["-Dtirk.console.cache=" + windows(cache_folder),
+        # Each extracts into a folder of its own on drive C:, where no other account can change it.
+        cache_folder = "C:\\packagings\\cache-" + re.sub(r"\W+", "-", name)
+        status, _ = run(["wine", java] + QUIET + ["-Dtirk.console.cache=" + cache_folder,
                                                   "-Dtirk.console.debug=true"] + arguments, ENV, output, deadline=180)
         text = open(output, errors="replace").read()
         print(f"{name}:\n{text}")

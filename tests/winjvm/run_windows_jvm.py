@@ -16,6 +16,7 @@ sees them on drive Z:, as Wine maps the Linux file system there.
 import concurrent.futures
 import hashlib
 import os
+import pwd
 import re
 import shutil
 import subprocess
@@ -156,7 +157,8 @@ def jvms(cache, report_path, jar, dll, decoy_folder, classes, loader_classes, te
 # Wine's users, each a wine server of its own over the one prefix: two whose names the code page
 # (1252 under Wine) lacks and one whose name it holds. Each case: the user, what it changes, and
 # the folder under drive C: whose copy it must load. Without LOCALAPPDATA the temporary folder is
-# C:\Temp, where an earlier start has left the user's cache folder.
+# C:\Temp, where an earlier start has left the user's cache folder. A folder whose name ends in
+# -2 is loaded from because another account made the folder of the first name.
 JAPAN = "\u65e5\u672c"
 CASES = [
     ("\u0141ukasz", "default cache", "ProgramData/tirk-console-_0141ukasz"),
@@ -165,6 +167,7 @@ CASES = [
     ("\u5f20\u4f1f", "default cache", "ProgramData/tirk-console-_5f20_4f1f"),
     ("\u5f20\u4f1f", "LOCALAPPDATA unset", "ProgramData/tirk-console-_5f20_4f1f"),
     ("\u5f20\u4f1f", f"cache in {JAPAN}", "ProgramData/tirk-console-_5f20_4f1f"),
+    ("\u5f20\u4f1f", "another account took the fallback's name", "ProgramData/tirk-console-_5f20_4f1f-2"),
     ("J\u00f6rg", "default cache", "users/J\u00f6rg/AppData/Local/tirk-console"),
     ("J\u00f6rg", "LOCALAPPDATA unset", "Temp/tirk-console-J\u00f6rg"),
     ("J\u00f6rg", f"library in {JAPAN}", "users/J\u00f6rg/AppData/Local/tirk-console"),
@@ -197,6 +200,11 @@ def users(cache, report_path, jar, dll, classes, loader_classes):
             os.makedirs(os.path.join(drive, "Apps", JAPAN))
             shutil.copy(dll, os.path.join(drive, "Apps", JAPAN))
             os.makedirs(os.path.join(drive, "Temp", "tirk-console-" + user))
+            if folder.endswith("-2"):
+                taken = os.path.join(drive, folder[:-2])
+                os.makedirs(taken)
+                # nobody's folder is ANONYMOUS LOGON's to Wine; without root, one everyone may change.
+                os.chown(taken, pwd.getpwnam("nobody").pw_uid, -1) if os.geteuid() == 0 else os.chmod(taken, 0o777)
             case_env = dict(env, PROBE_PROPERTY=PROPERTIES[case]) if case in PROPERTIES else env
             # Wine sets LOCALAPPDATA in every process it starts; cmd can unset it for its child.
             command = ["wine", "cmd", "/c", "set LOCALAPPDATA=&&set TMP=C:\\Temp&&" + " ".join(probe)] if "unset" in case \

@@ -118,6 +118,7 @@ class CacheFolderTest {
                 "passed over: Users may write to", lists -> lists.acls.put(FIRST,
                         List.of(entry(AclEntryType.ALLOW, USERS, EnumSet.noneOf(AclEntryPermission.class), INHERIT_ONLY))),
                 "passed over: everyone (it has no access list) may write to", lists -> lists.acls.put(FIRST, List.of()),
+                "passed over: mallory owns it", lists -> lists.owners.put(FIRST, MALLORY),
                 "refused: mallory owns " + programData, lists -> lists.owners.put("around", MALLORY),
                 "used: others may read", lists -> lists.acls.put(FIRST, List.of(allow(USERS, READ_DATA))),
                 "used: those who may write to Windows may write", lists -> lists.acls.put(FIRST,
