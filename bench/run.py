@@ -149,7 +149,7 @@ def jvm(host_build, smoke):
     for i, method in enumerate(JMH_ROWS):
         table.append(f"| {JMH_ROWS[method]} | {ns[method]:.1f} | {float(results[method]['primaryMetric']['scoreError']):.1f} | "
                      f"{ns[method] / ns['getConsoleMode' if i < 5 else 'readConsoleInputEvent']:.2f}x |")
-    ratios = [("getConsoleMode <= 1.2x the empty native", ns["getConsoleMode"] / ns["emptyNative"], 1.2),
+    ratios = [("getConsoleMode <= the FFM downcall", ns["getConsoleMode"] / ns["ffm"], 1.0),
               ("readConsoleInputEvent <= 1.15x the array floor", ns["readConsoleInputEvent"] / ns["arrayFloor"], 1.15),
               (">= 5x faster than JNA direct mapping (scalar)", ns["jnaDirect"] / ns["getConsoleMode"], -5),
               (">= 10x faster than JNA direct mapping (record read)",
@@ -172,16 +172,16 @@ def app_jar(work, name, main, classes, class_path=()):
 
 
 def startup_programs(host_build, work, newer):
-    """The one-call programs as jars in `work`: label -> (jar, options, whether it needs Java 22)."""
-    jvm_folder = os.path.join(host_build, "jvm")
-    library = os.path.join(jvm_folder, "lib", "libtirk-console.so")
+    """The one-call programs as jars in `work`: label -> (jar, options, whether it needs Java 22).
+    The default cache is the one LOCALAPPDATA names, which the commands get from the environment."""
+    library = os.path.join(host_build, "startup", "lib", "libtirk-console.so")
     source = os.path.join(ROOT, "bench", "startup")
     compiled = lambda name: os.path.join(work, "classes-" + name)  # noqa: E731
     javac = lambda name, *args: run(["javac", "--release", "8", "-Xlint:-options", "-d", compiled(name)] + list(args))  # noqa: E731
     javac("hello", os.path.join(source, "Hello.java"))
     javac("app", "-cp", os.path.join(host_build, "classes"), os.path.join(source, "OneCall.java"))
     javac("floor", os.path.join(source, "floor", "org", "tirk", "terminal", "tty", "impl", "WinConsoleNative.java"))
-    shutil.copy(os.path.join(jvm_folder, "natives.jar"), work)
+    shutil.copy(os.path.join(host_build, "startup", "natives.jar"), work)
     central_jna = fetch(host_build, JNA_JAR)
     shutil.copy("/usr/share/java/jna.jar", os.path.join(work, "jna-debian.jar"))
     shutil.copy(central_jna, os.path.join(work, "jna-central.jar"))
@@ -189,15 +189,15 @@ def startup_programs(host_build, work, newer):
           os.path.join(source, "JnaInterface.java"))
     run([os.path.join(newer, "bin", "javac"), "--release", "22", "-d", compiled("ffm"), os.path.join(source, "Ffm.java")])
     run(["jar", "--create", "--file", os.path.join(work, "floor.jar"), "-C", compiled("floor"), "."])
-    cache = "-Dtirk.console.cache=" + os.path.join(work, "warm")
     app = app_jar(work, "app.jar", "OneCall", compiled("app"), ["natives.jar"])
     programs = {
         "hello world": (app_jar(work, "hello.jar", "Hello", compiled("hello")), [], False),
         "floor": (app_jar(work, "floor-app.jar", "OneCall", compiled("app"), ["floor.jar"]),
                   ["-Dbench.library=" + library], False),
         "named file": (app, ["-Dtirk.console.library=" + library], False),
-        "warm cache": (app, [cache], False),
-        "cold cache": (app, ["-Dtirk.console.cache=" + os.path.join(work, "cold")], False),
+        "warm cache": (app, [], False),
+        "cold cache": (app, [], False),
+        "configured cache": (app, ["-Dtirk.console.cache=" + os.path.join(work, "configured")], False),
     }
     for mapping in ("Direct", "Interface"):
         for origin in ("debian", "central"):
@@ -208,7 +208,7 @@ def startup_programs(host_build, work, newer):
     return programs
 
 
-def paired_rounds(commands, rounds, work, cold):
+def paired_rounds(commands, rounds, work, cold, env):
     """Each command's median time (ms) and its ratios to the floor, one per round. A round runs
     every command once, one after the other, so that the ratios compare runs a second apart;
     hyperfine measures them."""
@@ -217,7 +217,7 @@ def paired_rounds(commands, rounds, work, cold):
     prepare = [arg for label in commands for arg in ("--prepare", "rm -rf " + cold if "cold" in label else "true")]
     for _ in range(rounds):
         run(["hyperfine", "-N", "--warmup", "0", "--runs", "1", "--export-json", out] + prepare +
-            [" ".join(command) for command in commands.values()])
+            [" ".join(command) for command in commands.values()], env=env)
         for label, result in zip(commands, json.load(open(out))["results"]):
             times[label].append(result["median"] * 1000)
     return {label: (statistics.median(ms), [t / f for t, f in zip(ms, times["floor"])]) for label, ms in times.items()}
@@ -234,18 +234,22 @@ def quartiles(ratios):
 def startup(host_build, smoke):
     """Whole-process wall time of a one-call program, each launched as `java -jar` with native
     access granted in its manifest: a hello world; the floor, an application class that loads
-    the library itself; through tirk-console's loader with a named file and with a warm and a
-    cold cache; and JNA and FFM calling the same stand-in library, each also with
-    --enable-native-access on the command line. Ratios to the floor are taken within a round."""
+    the library itself; through tirk-console's loader with a named file, with a warm and a cold
+    default cache and with a configured one, whose folder it checks; and JNA and FFM calling the
+    same library, each also with --enable-native-access on the command line. JDK 25 runs the
+    floor and the caches again from AOT caches trained on each. Ratios to the floor are taken
+    within a round."""
     rounds = (1, 1) if smoke else (150, 40)
-    goal_rows = ("hello world", "floor", "named file", "warm cache", "cold cache")
+    goal_rows = ("hello world", "floor", "named file", "warm cache", "cold cache", "configured cache")
+    aot_rows = ("floor", "warm cache", "configured cache")
     # The second table: JNA and FFM beside the floor and a warm start, each also with the flag.
     beside_alternatives = lambda label: label not in goal_rows or label in ("floor", "warm cache")  # noqa: E731
     rows = []
     with tempfile.TemporaryDirectory() as work:
         newer = newer_jdk()
         programs = startup_programs(host_build, work, newer)
-        cold = os.path.join(work, "cold")
+        env = dict(os.environ, LOCALAPPDATA=os.path.join(work, "profile"))
+        cold = os.path.join(work, "profile", "tirk-console")
         for java in ("java", os.path.join(newer, "bin", "java")):
             version = subprocess.run([java, "-version"], capture_output=True, text=True).stderr
             jdk = "JDK " + re.search(r'version "(\d+)', version).group(1)
@@ -256,21 +260,31 @@ def startup(host_build, smoke):
                     if beside_alternatives(label):
                         commands[label + ", with the flag"] = [java, "--enable-native-access=ALL-UNNAMED"] + options + [
                             "-jar", jar]
-            for label, command in commands.items():
-                result = subprocess.run(command, capture_output=True, text=True)
+            # The AOT cache of each program, trained by one run of it (JDK 25 makes one in one step).
+            aot = {}
+            if int(jdk[4:]) >= 25:
+                for label in aot_rows:
+                    cache = os.path.join(work, re.sub(r"\W+", "-", label) + ".aot")
+                    run([java, "-XX:AOTCacheOutput=" + cache] + commands[label][1:], env=env)
+                    aot[label] = [java, "-XX:AOTMode=on", "-XX:AOTCache=" + cache] + commands[label][1:]
+            for label, command in list(commands.items()) + [("AOT " + label, command) for label, command in aot.items()]:
+                result = subprocess.run(command, capture_output=True, text=True, env=env)
                 if result.stdout.strip() != "loaded 65001" or "WARNING" in result.stderr:
                     raise SystemExit(f"{label}: {' '.join(command)} printed {result.stdout!r} {result.stderr!r}")
-            goals = paired_rounds({label: commands[label] for label in goal_rows}, rounds[0], work, cold)
+            goals = paired_rounds({label: commands[label] for label in goal_rows}, rounds[0], work, cold, env)
             others = paired_rounds({label: command for label, command in commands.items()
-                                    if beside_alternatives(label)}, rounds[1], work, cold)
+                                    if beside_alternatives(label)}, rounds[1], work, cold, env)
             rows += [(jdk, "goals", label, ms) + quartiles(ratios) for label, (ms, ratios) in goals.items()]
+            if aot:
+                rows += [(jdk + ", AOT cache", "goals", label, ms) + quartiles(ratios) for label, (ms, ratios)
+                         in paired_rounds(aot, rounds[0], work, cold, env).items()]
             rows += [(jdk, "others", label, ms) + quartiles(ratios) for label, (ms, ratios) in others.items()]
     bounds = {"warm cache": 1.05, "cold cache": 1.15}
     table = ["| JVM | Program | Median (ms) | Ratio to the floor | Middle half | Goal |", "|---|---|---:|---:|---:|---|"]
     table += [f"| {jdk} | {label} | {ms:.1f} | {ratio:.3f} | {low:.3f}-{high:.3f} | "
-              + (f"<= {bounds[label]}: {verdict(ratio <= bounds[label])}" if label in bounds else "") + " |"
-              for jdk, group, label, ms, ratio, low, high in rows if group == "goals"]
-    jdks = sorted({row[0] for row in rows})
+              + (f"<= {bounds[label]}: {verdict(ratio <= bounds[label])}" if label in bounds and "AOT" not in jdk else "")
+              + " |" for jdk, group, label, ms, ratio, low, high in rows if group == "goals"]
+    jdks = sorted({row[0] for row in rows if row[1] == "others"})
     cell = {(jdk, label): f"{ms:.1f} ({ratio:.2f}x)" for jdk, group, label, ms, ratio, *_ in rows if group == "others"}
     table += ["", "| Program | " + " | ".join(f"{jdk} | {jdk}, with the flag" for jdk in jdks) + " |",
               "|---|" + "---:|" * (2 * len(jdks))]

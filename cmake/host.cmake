@@ -84,6 +84,22 @@ add_test(NAME jvm
     "-Dtest.classes=${java_classes}:${jvm_test_classes}"
     -cp "${java_classes}:${jvm_test_classes}")
 
+# The start-up benchmark's library, of about the DLL's size, in a jar laid out like the product jar.
+add_library(startup-library SHARED bench/startup/OneCallLibrary.cpp)
+target_link_libraries(startup-library PRIVATE jni_headers)
+target_link_options(startup-library PRIVATE -nostdlib -s -Wl,-z,noseparate-code -Wl,--build-id=none)
+set_target_properties(startup-library PROPERTIES
+  OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/startup/lib")
+set(startup_jar "${CMAKE_BINARY_DIR}/startup/natives.jar")
+add_custom_command(
+  OUTPUT "${startup_jar}"
+  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:startup-library>"
+          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${startup_jar} -P "${pack_jar}"
+  DEPENDS startup-library "${pack_jar}" "${java_stamp}" "${module_descriptor}" "${CMAKE_SOURCE_DIR}/LICENSE"
+  COMMENT "Packing the start-up benchmark's library into a jar")
+add_custom_target(startup_bench ALL DEPENDS "${startup_jar}")
+
 # Benchmarks, run here in smoke mode only; bench.sh runs them in full.
 add_executable(instruction_driver bench/host/InstructionDriver.cpp)
 target_link_libraries(instruction_driver PRIVATE bridge_on_standin fake_jni)

@@ -12,7 +12,6 @@ import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
 import java.security.MessageDigest;
-import java.util.Arrays;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
@@ -26,6 +25,7 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.namedCacheRoot;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.platform;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.readAll;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.readFile;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.same;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.trace;
 
 /**
@@ -305,7 +305,7 @@ final class LibraryInstaller {
     /** Whether `file` holds exactly `bytes`. */
     private static boolean holds(File file, byte[] bytes) {
         try {
-            return file.length() == bytes.length && Arrays.equals(readFile(file), bytes);
+            return file.length() == bytes.length && same(readFile(file), bytes);
         } catch (IOException e) {
             return false;
         }
