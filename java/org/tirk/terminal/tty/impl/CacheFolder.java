@@ -6,6 +6,7 @@ import java.nio.charset.Charset;
 import java.nio.charset.IllegalCharsetNameException;
 import java.nio.charset.UnsupportedCharsetException;
 import java.nio.file.DirectoryStream;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -14,7 +15,6 @@ import java.nio.file.attribute.AclEntryFlag;
 import java.nio.file.attribute.AclEntryPermission;
 import java.nio.file.attribute.AclEntryType;
 import java.nio.file.attribute.AclFileAttributeView;
-import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
 import java.util.Collections;
@@ -54,16 +54,15 @@ import static java.nio.file.LinkOption.NOFOLLOW_LINKS;
  */
 class CacheFolder {
 
-    /** The rights that let a holder change what a folder holds, or who may. */
-    private static final Set<AclEntryPermission> WRITES = EnumSet.of(AclEntryPermission.WRITE_DATA,
-            AclEntryPermission.APPEND_DATA, AclEntryPermission.WRITE_NAMED_ATTRS, AclEntryPermission.DELETE_CHILD,
-            AclEntryPermission.WRITE_ATTRIBUTES, AclEntryPermission.DELETE, AclEntryPermission.WRITE_ACL,
-            AclEntryPermission.WRITE_OWNER);
-    /** The rights on a folder above that let a holder remove, rename or re-permission it or what it holds. */
-    private static final Set<AclEntryPermission> REMOVES = EnumSet.of(AclEntryPermission.DELETE_CHILD,
+    /** The rights that let a holder change what a folder holds, or who may: a bit per AclEntryPermission. */
+    private static final int WRITES = bits(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA,
+            AclEntryPermission.WRITE_NAMED_ATTRS, AclEntryPermission.DELETE_CHILD, AclEntryPermission.WRITE_ATTRIBUTES,
             AclEntryPermission.DELETE, AclEntryPermission.WRITE_ACL, AclEntryPermission.WRITE_OWNER);
-    /** What an empty access list stands for: Windows reads a null DACL, which lets everyone in, as none. */
-    private static final UserPrincipal EVERYONE = new Named("everyone (it has no access list)");
+    /** The rights on a folder above that let a holder remove, rename or re-permission it or what it holds. */
+    private static final int REMOVES = bits(AclEntryPermission.DELETE_CHILD, AclEntryPermission.DELETE,
+            AclEntryPermission.WRITE_ACL, AclEntryPermission.WRITE_OWNER);
+    /** Every right: the owner's, who may always change who may do what. */
+    private static final int ALL = -1;
     /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
     static final int NAMES = 8;
 
@@ -82,10 +81,9 @@ class CacheFolder {
                 : systemRoot == null ? null : Paths.get(systemRoot));
     }
 
-    /** `folder`'s owner and access list: its own, or its owner and mode bits read as one. */
+    /** `folder`'s access list, or null where the file system keeps owners and mode bits instead. */
     AclFileAttributeView view(Path folder) {
-        AclFileAttributeView acl = Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS);
-        return acl != null ? acl : new ModeBits(folder);
+        return Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS);
     }
 
     /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
@@ -139,33 +137,31 @@ class CacheFolder {
                 + " in " + above);
     }
 
-    /** Who other than the `trusted` accounts owns `folder` or may write to it. */
+    /**
+     * Who other than the `trusted` accounts may write to `folder`, counting the rights it only
+     * passes on to what is made inside, which would apply to the copies.
+     */
     private Map<String, Set<UserPrincipal>> itself(Path folder, Set<UserPrincipal> trusted) throws IOException {
         Map<String, Set<UserPrincipal>> others = new LinkedHashMap<>();
-        AclFileAttributeView view = view(folder);
-        note(others, "owns " + folder, Collections.singleton(view.getOwner()), trusted);
-        note(others, "may write to " + folder, allowed(view.getAcl(), WRITES, true), trusted);
+        note(others, "may write to " + folder, allowed(grants(folder), WRITES, true), trusted);
         return others;
     }
 
-    /** Who other than the `trusted` accounts owns `folder` or a folder above it, or may remove what they hold. */
+    /** Who other than the `trusted` accounts may remove, rename or re-permission `folder` or a folder above it. */
     private Map<String, Set<UserPrincipal>> above(Path folder, Set<UserPrincipal> trusted) throws IOException {
         Map<String, Set<UserPrincipal>> others = new LinkedHashMap<>();
         for (Path up = folder; up != null; up = up.getParent()) {
-            AclFileAttributeView view = view(up);
-            note(others, "owns " + up, Collections.singleton(view.getOwner()), trusted);
             note(others, "may remove, rename or re-permission " + up + " or what it holds",
-                    allowed(view.getAcl(), REMOVES, false), trusted);
+                    allowed(grants(up), REMOVES, false), trusted);
         }
         return others;
     }
 
     private static void note(Map<String, Set<UserPrincipal>> others, String what, Set<UserPrincipal> who,
             Set<UserPrincipal> trusted) {
-        Set<UserPrincipal> untrusted = new LinkedHashSet<>(who);
-        untrusted.removeAll(trusted);
-        if (!untrusted.isEmpty()) {
-            others.put(what, untrusted);
+        who.removeAll(trusted);
+        if (!who.isEmpty()) {
+            others.put(what, who);
         }
     }
 
@@ -182,40 +178,84 @@ class CacheFolder {
         return reason.length() == 0 ? null : reason.toString();
     }
 
-    /** The owner of the system's own folder and those who may write to it. */
+    /** The owner of the system's own folder and those its access list lets write to it. */
     private Set<UserPrincipal> trusted() throws IOException {
         if (system == null) {
             throw new IOException("%SystemRoot% is not set, so whose folders to trust cannot be told");
         }
-        AclFileAttributeView view = view(system);
         Set<UserPrincipal> trusted = new HashSet<>();
-        trusted.add(view.getOwner());
-        for (AclEntry entry : view.getAcl()) {
-            if (entry.type() == AclEntryType.ALLOW && !entry.flags().contains(AclEntryFlag.INHERIT_ONLY)
-                    && !Collections.disjoint(entry.permissions(), WRITES)) {
-                trusted.add(entry.principal());
+        for (Grant grant : grants(system)) {
+            if (grant.decoded && !grant.passedOnOnly && (grant.rights & WRITES) != 0) {
+                trusted.add(grant.who);
             }
         }
         return trusted;
     }
 
     /**
-     * The accounts that entries of `acl` allow any of `rights`, counting the entries that apply
-     * only to what is made inside if `passedOn`.
+     * The accounts that `grants` allow any of `rights`, counting those that apply only to what is
+     * made inside if `passedOn`.
      */
-    private static Set<UserPrincipal> allowed(List<AclEntry> acl, Set<AclEntryPermission> rights, boolean passedOn) {
+    private static Set<UserPrincipal> allowed(List<Grant> grants, int rights, boolean passedOn) {
         Set<UserPrincipal> holders = new LinkedHashSet<>();
-        if (acl.isEmpty()) {
-            holders.add(EVERYONE);
-        }
-        for (AclEntry entry : acl) {
-            // Generic rights, which Java does not decode, arrive as none: they may be any.
-            if (entry.type() == AclEntryType.ALLOW && (passedOn || !entry.flags().contains(AclEntryFlag.INHERIT_ONLY))
-                    && (entry.permissions().isEmpty() || !Collections.disjoint(entry.permissions(), rights))) {
-                holders.add(entry.principal());
+        for (Grant grant : grants) {
+            if ((passedOn || !grant.passedOnOnly) && (grant.rights & rights) != 0) {
+                holders.add(grant.who);
             }
         }
         return holders;
+    }
+
+    /**
+     * What `folder` lets whom do: its owner everything; then its access list's entries, where it
+     * has one, or what its mode bits let its group and all other accounts do: add entries, and
+     * remove those of others too unless the folder is sticky. Mode bits are read without Java's
+     * access-list types, whose enum sets cost a JVM's start milliseconds to set up.
+     */
+    private List<Grant> grants(Path folder) throws IOException {
+        List<Grant> grants = new ArrayList<>();
+        AclFileAttributeView view = view(folder);
+        if (view != null) {
+            grants.add(new Grant(view.getOwner(), ALL, false, true));
+            List<AclEntry> acl = view.getAcl();
+            if (acl.isEmpty()) {
+                // Windows reads a null DACL, which lets everyone in, as no entries.
+                grants.add(new Grant(new Named("everyone (it has no access list)"), ALL, false, false));
+            }
+            for (AclEntry entry : acl) {
+                if (entry.type() == AclEntryType.ALLOW) {
+                    int rights = 0;
+                    for (AclEntryPermission permission : entry.permissions()) {
+                        rights |= bits(permission);
+                    }
+                    // Generic rights, which Java does not decode, arrive as none: they may be any.
+                    grants.add(new Grant(entry.principal(), rights == 0 ? ALL : rights,
+                            entry.flags().contains(AclEntryFlag.INHERIT_ONLY), rights != 0));
+                }
+            }
+            return grants;
+        }
+        Map<String, Object> bits = Files.readAttributes(folder, "unix:mode,owner,group", NOFOLLOW_LINKS);
+        int mode = (Integer) bits.get("mode");
+        int writes = bits(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA)
+                | ((mode & 01000) == 0 ? bits(AclEntryPermission.DELETE_CHILD) : 0);
+        grants.add(new Grant((UserPrincipal) bits.get("owner"), ALL, false, true));
+        if ((mode & 020) != 0) {
+            grants.add(new Grant(new Named("the group " + ((UserPrincipal) bits.get("group")).getName()), writes, false,
+                    true));
+        }
+        if ((mode & 02) != 0) {
+            grants.add(new Grant(new Named("every other account"), writes, false, true));
+        }
+        return grants;
+    }
+
+    private static int bits(AclEntryPermission... permissions) {
+        int bits = 0;
+        for (AclEntryPermission permission : permissions) {
+            bits |= 1 << permission.ordinal();
+        }
+        return bits;
     }
 
     private static String names(Set<UserPrincipal> principals) {
@@ -226,11 +266,16 @@ class CacheFolder {
         return names.toString();
     }
 
+    private UserPrincipal owner(Path path) throws IOException {
+        AclFileAttributeView view = view(path);
+        return view != null ? view.getOwner() : (UserPrincipal) Files.getAttribute(path, "unix:owner", NOFOLLOW_LINKS);
+    }
+
     /** This user, as the owner the platform gives a folder this process makes in `inside`, which is removed again. */
     private UserPrincipal me(Path inside) throws IOException {
-        Path probe = Files.createDirectory(temporary(inside.resolve(WinConsoleNative.NAME)));
+        Path probe = temporaryFolder(inside.resolve(WinConsoleNative.NAME));
         try {
-            return view(probe).getOwner();
+            return owner(probe);
         } finally {
             Files.delete(probe);
         }
@@ -247,12 +292,16 @@ class CacheFolder {
 
     /** Makes `folder` for this user alone, unless another JVM makes it meanwhile. */
     private void make(Path folder) throws IOException {
-        Path temporary = Files.createDirectory(temporary(folder));
+        Path temporary = temporaryFolder(folder);
         try {
             AclFileAttributeView view = view(temporary);
-            view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
-                    .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
-                    .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
+            if (view != null) {
+                view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
+                        .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+                        .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
+            } else {
+                Files.setAttribute(temporary, "unix:mode", 0700, NOFOLLOW_LINKS);
+            }
             // What another account put inside before the restriction would stay its own.
             try (DirectoryStream<Path> inside = Files.newDirectoryStream(temporary)) {
                 if (inside.iterator().hasNext()) {
@@ -272,8 +321,16 @@ class CacheFolder {
         }
     }
 
-    private static Path temporary(Path beside) {
-        return beside.resolveSibling(beside.getFileName() + "." + Long.toHexString(System.nanoTime()) + ".tmp");
+    /** A new folder beside `beside`, named after it, that no other process made. */
+    private static Path temporaryFolder(Path beside) throws IOException {
+        for (long attempt = System.nanoTime(); ; attempt++) {
+            try {
+                return Files.createDirectory(beside.resolveSibling(beside.getFileName() + "." + Long.toHexString(attempt)
+                        + ".tmp"));
+            } catch (FileAlreadyExistsException e) {
+                // another JVM's, made in the same tick
+            }
+        }
     }
 
     /** What went wrong, as an error message says it: a refusal by its reason, any other failure by its kind too. */
@@ -363,64 +420,21 @@ class CacheFolder {
     }
 
     /**
-     * A folder's owner and mode bits read as an access list: its owner may do anything; its group
-     * and all other accounts, where the bits let them write, may add entries, and remove those of
-     * others too unless the folder is sticky. The one access list the loader sets, for the owner
-     * alone, becomes the mode 0700.
+     * What a folder lets one account do: `rights`, a bit per AclEntryPermission; only to what is
+     * made inside if `passedOnOnly`; `decoded` unless the rights could not be read and are taken
+     * to be any.
      */
-    private static final class ModeBits implements AclFileAttributeView {
-        private final Path folder;
+    private static final class Grant {
+        final UserPrincipal who;
+        final int rights;
+        final boolean passedOnOnly;
+        final boolean decoded;
 
-        ModeBits(Path folder) {
-            this.folder = folder;
-        }
-
-        private Map<String, Object> bits() throws IOException {
-            return Files.readAttributes(folder, "unix:mode,owner,group", NOFOLLOW_LINKS);
-        }
-
-        @Override
-        public String name() {
-            return "acl";
-        }
-
-        @Override
-        public UserPrincipal getOwner() throws IOException {
-            return (UserPrincipal) bits().get("owner");
-        }
-
-        @Override
-        public void setOwner(UserPrincipal owner) {
-            throw new UnsupportedOperationException();
-        }
-
-        @Override
-        public List<AclEntry> getAcl() throws IOException {
-            Map<String, Object> bits = bits();
-            int mode = (Integer) bits.get("mode");
-            Set<AclEntryPermission> writes = EnumSet.of(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA);
-            if ((mode & 01000) == 0) {
-                writes.add(AclEntryPermission.DELETE_CHILD);
-            }
-            List<AclEntry> acl = new ArrayList<>();
-            acl.add(allow((UserPrincipal) bits.get("owner"), EnumSet.allOf(AclEntryPermission.class)));
-            if ((mode & 020) != 0) {
-                acl.add(allow(new Named("the group " + ((UserPrincipal) bits.get("group")).getName()), writes));
-            }
-            if ((mode & 02) != 0) {
-                acl.add(allow(new Named("every other account"), writes));
-            }
-            return acl;
-        }
-
-        @Override
-        public void setAcl(List<AclEntry> acl) throws IOException {
-            Files.setPosixFilePermissions(folder, EnumSet.of(PosixFilePermission.OWNER_READ,
-                    PosixFilePermission.OWNER_WRITE, PosixFilePermission.OWNER_EXECUTE));
-        }
-
-        private static AclEntry allow(UserPrincipal who, Set<AclEntryPermission> rights) {
-            return AclEntry.newBuilder().setType(AclEntryType.ALLOW).setPrincipal(who).setPermissions(rights).build();
+        Grant(UserPrincipal who, int rights, boolean passedOnOnly, boolean decoded) {
+            this.who = who;
+            this.rights = rights;
+            this.passedOnOnly = passedOnOnly;
+            this.decoded = decoded;
         }
     }
 }

@@ -322,10 +322,12 @@ public final class WinConsoleNative {
      */
     static File namedCacheRoot() {
         String configured = System.getProperty(CACHE_PROPERTY);
+        if (configured != null && !configured.isEmpty()) {
+            return new File(configured).getAbsoluteFile();
+        }
+        // The JVM reads its environment on the first call, a millisecond of a start.
         String localAppData = System.getenv("LOCALAPPDATA");
-        return configured != null && !configured.isEmpty() ? new File(configured).getAbsoluteFile()
-                : localAppData != null && !localAppData.isEmpty() ? new File(localAppData, NAME).getAbsoluteFile()
-                : null;
+        return localAppData != null && !localAppData.isEmpty() ? new File(localAppData, NAME).getAbsoluteFile() : null;
     }
 
     static boolean ascii(String path) {
