@@ -21,6 +21,7 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.NAME;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.RESOURCE_ROOT;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.USE_LIBRARY_PATH_PROPERTY;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.ascii;
+import static org.tirk.terminal.tty.impl.WinConsoleNative.configuredCache;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.namedCacheRoot;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.platform;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.readAll;
@@ -278,11 +279,10 @@ final class LibraryInstaller {
      */
     private static File cacheRoot() {
         File named = namedCacheRoot();
-        String configured = System.getProperty(CACHE_PROPERTY);
         File preferred = named != null ? named
                 : new File(System.getProperty("java.io.tmpdir"), NAME + "-" + System.getProperty("user.name"));
         File root = ascii(preferred.getPath()) ? preferred : CacheFolder.loadable(preferred);
-        if (root != preferred || (named != null && (configured == null || configured.isEmpty()))) {
+        if (root != preferred || (named != null && configuredCache() == null)) {
             return root; // the fallback folder, judged already, or the profile's
         }
         CacheFolder folders = CacheFolder.on(root);

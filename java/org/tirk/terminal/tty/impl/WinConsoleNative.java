@@ -280,8 +280,7 @@ public final class WinConsoleNative {
         if (folder == null) {
             return false;
         }
-        String configured = System.getProperty(CACHE_PROPERTY);
-        if (configured != null && !configured.isEmpty()) {
+        if (configuredCache() != null) {
             root = CacheFolder.on(root).checked(root);
         }
         File file = new File(new File(root, folder), fileName);
@@ -321,13 +320,19 @@ public final class WinConsoleNative {
      * own in the temporary folder.
      */
     static File namedCacheRoot() {
-        String configured = System.getProperty(CACHE_PROPERTY);
-        if (configured != null && !configured.isEmpty()) {
+        String configured = configuredCache();
+        if (configured != null) {
             return new File(configured).getAbsoluteFile();
         }
         // The JVM reads its environment on the first call, a millisecond of a start.
         String localAppData = System.getenv("LOCALAPPDATA");
         return localAppData != null && !localAppData.isEmpty() ? new File(localAppData, NAME).getAbsoluteFile() : null;
+    }
+
+    /** The folder -Dtirk.console.cache names, or null. */
+    static String configuredCache() {
+        String configured = System.getProperty(CACHE_PROPERTY);
+        return configured == null || configured.isEmpty() ? null : configured;
     }
 
     static boolean ascii(String path) {

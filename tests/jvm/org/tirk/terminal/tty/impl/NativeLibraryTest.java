@@ -14,24 +14,17 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
-import java.nio.file.attribute.AclEntry;
-import java.nio.file.attribute.AclEntryPermission;
-import java.nio.file.attribute.AclEntryType;
-import java.nio.file.attribute.AclFileAttributeView;
-import java.nio.file.attribute.FileTime;
-import java.nio.file.attribute.PosixFileAttributeView;
-import java.nio.file.attribute.PosixFilePermissions;
+import java.nio.file.attribute.*;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.Comparator;
-import java.util.EnumSet;
 import java.util.List;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.stream.Collectors;
+import java.util.stream.IntStream;
 import java.util.stream.Stream;
-import java.util.zip.CRC32;
 
 import static org.junit.jupiter.api.Assertions.*;
 import static org.junit.jupiter.api.Assumptions.assumeFalse;
@@ -141,31 +134,24 @@ class NativeLibraryTest {
 
     /**
      * The decoy made to the size and CRC-32 of our library, as an attacker would in microseconds:
-     * padded, then its last four bytes chosen by running the CRC-32 backwards from ours.
+     * padded, then its last four bytes found by running the CRC-32 backwards from ours, each step
+     * by the table entry whose top byte matches.
      */
     byte[] forgery() throws IOException {
         byte[] library = Files.readAllBytes(LIBRARY_FILE);
         byte[] forged = Arrays.copyOf(Files.readAllBytes(Paths.get(DECOY_FOLDER, LIBRARY)), library.length);
-        int[] table = new int[256];
-        for (int n = 0; n < 256; n++) {
-            table[n] = n;
+        int[] table = IntStream.range(0, 256).map(n -> {
             for (int bit = 0; bit < 8; bit++) {
-                table[n] = (table[n] & 1) != 0 ? 0xEDB88320 ^ (table[n] >>> 1) : table[n] >>> 1;
+                n = (n & 1) != 0 ? 0xEDB88320 ^ n >>> 1 : n >>> 1;
             }
-        }
-        CRC32 crc = new CRC32();
-        crc.update(library, 0, library.length);
-        int register = (int) crc.getValue() ^ -1;
+            return n;
+        }).toArray();
+        int register = ~(int) WinConsoleNative.crc32(library);
         for (int step = 0; step < 4; step++) {
-            int index = 0;
-            while (table[index] >>> 24 != register >>> 24) {
-                index++;
-            }
-            register = ((register ^ table[index]) << 8) | index;
+            int top = register >>> 24, index = IntStream.range(0, 256).filter(n -> table[n] >>> 24 == top).findFirst().getAsInt();
+            register = (register ^ table[index]) << 8 | index;
         }
-        crc.reset();
-        crc.update(forged, 0, forged.length - 4);
-        register ^= (int) crc.getValue() ^ -1;
+        register ^= ~(int) WinConsoleNative.crc32(Arrays.copyOf(forged, forged.length - 4));
         for (int i = 0; i < 4; i++) {
             forged[forged.length - 4 + i] = (byte) (register >>> 8 * i);
         }
@@ -177,14 +163,12 @@ class NativeLibraryTest {
     /** Lets every account change `folder`: by its mode bits, or by an entry for Everyone in its access list. */
     static Path shared(Path folder) throws IOException {
         Files.createDirectories(folder);
-        PosixFileAttributeView modes = Files.getFileAttributeView(folder, PosixFileAttributeView.class);
-        if (modes != null) {
-            modes.setPermissions(PosixFilePermissions.fromString("rwxrwxrwx"));
-            return folder;
+        if (!WINDOWS) {
+            return Files.setPosixFilePermissions(folder, PosixFilePermissions.fromString("rwxrwxrwx"));
         }
         AclFileAttributeView view = Files.getFileAttributeView(folder, AclFileAttributeView.class);
         List<AclEntry> acl = new ArrayList<>(view.getAcl());
-        acl.add(AclEntry.newBuilder().setType(AclEntryType.ALLOW).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+        acl.add(AclEntry.newBuilder().setType(AclEntryType.ALLOW).setPermissions(AclEntryPermission.values())
                 .setPrincipal(folder.getFileSystem().getUserPrincipalLookupService().lookupPrincipalByName("Everyone"))
                 .build());
         view.setAcl(acl);
@@ -221,12 +205,9 @@ class NativeLibraryTest {
             Files.setLastModifiedTime(stale, FileTime.fromMillis(System.currentTimeMillis() - 25 * 3_600_000L));
             Path recent = Files.write(copy.resolveSibling(LIBRARY + ".3c4d.tmp"), forged);
 
-            boolean named = cache.endsWith("cache");
-            ProcessBuilder probe = probe(NATIVES_JAR, named ? cacheOption(cache) : "-Dtirk.console.debug=true",
+            ProcessBuilder probe = probe(NATIVES_JAR, cache.endsWith("cache") ? cacheOption(cache) : "-Dtirk.console.debug=true",
                     "-Dtirk.console.debug=true");
-            if (!named) {
-                probe.environment().put("LOCALAPPDATA", cache.getParent().toString());
-            }
+            probe.environment().put("LOCALAPPDATA", temp.resolve("profile").toString());
             String trace = ChildJvm.output(ChildJvm.start(probe));
             assertTrue(trace.endsWith(OURS), trace);
             assertTrue(trace.contains("replaced " + copy + ", which differed from the library"), trace);
