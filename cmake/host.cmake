@@ -49,16 +49,19 @@ target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
 set_target_properties(tirk-console-decoy PROPERTIES
   OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/jvm/decoy")
 
-# A jar laid out like the product jar, holding the Linux library.
+# A jar laid out like the product jar, holding the Linux library built by the target `library`.
+function(pack_natives_jar output library comment)
+  set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
+  add_custom_command(
+    OUTPUT "${output}"
+    COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:${library}>"
+            -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
+            -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${output} -P "${pack_jar}"
+    DEPENDS ${library} "${pack_jar}" "${java_stamp}" "${module_descriptor}" "${CMAKE_SOURCE_DIR}/LICENSE"
+    COMMENT "${comment}")
+endfunction()
 set(natives_jar "${CMAKE_BINARY_DIR}/jvm/natives.jar")
-set(pack_jar "${CMAKE_SOURCE_DIR}/cmake/pack-jar.cmake")
-add_custom_command(
-  OUTPUT "${natives_jar}"
-  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:tirk-console-jvm>"
-          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
-          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${natives_jar} -P "${pack_jar}"
-  DEPENDS tirk-console-jvm "${pack_jar}" "${java_stamp}" "${module_descriptor}" "${CMAKE_SOURCE_DIR}/LICENSE"
-  COMMENT "Packing the Linux library into a test jar")
+pack_natives_jar("${natives_jar}" tirk-console-jvm "Packing the Linux library into a test jar")
 
 file(GLOB_RECURSE jvm_test_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/jvm/*.java")
 set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
@@ -91,13 +94,7 @@ target_link_options(startup-library PRIVATE -nostdlib -s -Wl,-z,noseparate-code 
 set_target_properties(startup-library PROPERTIES
   OUTPUT_NAME tirk-console LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/startup/lib")
 set(startup_jar "${CMAKE_BINARY_DIR}/startup/natives.jar")
-add_custom_command(
-  OUTPUT "${startup_jar}"
-  COMMAND "${CMAKE_COMMAND}" "-DLIBRARIES=linux-x86-64=$<TARGET_FILE:startup-library>"
-          -DCLASSES=${java_classes} -DMODULE_INFO=${module_descriptor} -DLICENSE=${CMAKE_SOURCE_DIR}/LICENSE
-          -DJAR=${Java_JAR_EXECUTABLE} -DOUTPUT=${startup_jar} -P "${pack_jar}"
-  DEPENDS startup-library "${pack_jar}" "${java_stamp}" "${module_descriptor}" "${CMAKE_SOURCE_DIR}/LICENSE"
-  COMMENT "Packing the start-up benchmark's library into a jar")
+pack_natives_jar("${startup_jar}" startup-library "Packing the start-up benchmark's library into a jar")
 add_custom_target(startup_bench ALL DEPENDS "${startup_jar}")
 
 # Benchmarks, run here in smoke mode only; bench.sh runs them in full.
