@@ -64,7 +64,7 @@ class CacheFolder {
     /** Every right: the owner's, who may always change who may do what. */
     private static final int ALL = -1;
     /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
-    static final int NAMES = 8;
+    private static final int NAMES = 8;
 
     /** The system's own folder, whose owner and writers are trusted; null where it is not known. */
     private final Path system;
@@ -76,9 +76,11 @@ class CacheFolder {
     /** Judges folders on the file system that holds `folder`, by its access lists or mode bits. */
     static CacheFolder on(File folder) {
         Path root = folder.toPath().toAbsolutePath().getRoot();
+        if (Files.getFileAttributeView(root, AclFileAttributeView.class) == null) {
+            return new CacheFolder(root);
+        }
         String systemRoot = System.getenv("SystemRoot");
-        return new CacheFolder(Files.getFileAttributeView(root, AclFileAttributeView.class) == null ? root
-                : systemRoot == null ? null : Paths.get(systemRoot));
+        return new CacheFolder(systemRoot == null ? null : Paths.get(systemRoot));
     }
 
     /** `folder`'s access list, or null where the file system keeps owners and mode bits instead. */
