@@ -260,10 +260,12 @@ class CacheFolder {
         return bits;
     }
 
+    /** The accounts' names as people read them: a well-known account's empty domain ({@code \Everyone}) left out. */
     private static String names(Set<UserPrincipal> principals) {
         StringBuilder names = new StringBuilder();
         for (UserPrincipal principal : principals) {
-            names.append(names.length() == 0 ? "" : ", ").append(principal.getName());
+            String name = principal.getName();
+            names.append(names.length() == 0 ? "" : ", ").append(name.startsWith("\\") ? name.substring(1) : name);
         }
         return names.toString();
     }

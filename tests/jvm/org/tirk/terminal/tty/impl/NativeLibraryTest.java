@@ -452,6 +452,64 @@ class NativeLibraryTest {
         assertArrayEquals(Files.readAllBytes(LIBRARY_FILE), Files.readAllBytes(cachedCopy(cache)));
     }
 
+    /** The jar's command line with `jar`, if any, on the class path: {exit status, standard output, standard error}. */
+    String[] tool(String jar, String[] options, String... arguments) throws Exception {
+        List<String> command = new ArrayList<>(Arrays.asList(options));
+        command.add(WinConsoleTool.class.getName());
+        command.addAll(Arrays.asList(arguments));
+        Path errors = temp.resolve("stderr.txt");
+        Process process = ChildJvm.start(new ProcessBuilder(ChildJvm.command("java", jar, command.toArray(new String[0])))
+                .redirectError(errors.toFile()));
+        String output = ChildJvm.output(process).replace("\r\n", "\n");
+        return new String[] {String.valueOf(process.exitValue()), output,
+            new String(Files.readAllBytes(errors), StandardCharsets.UTF_8).trim()};
+    }
+
+    static String quote(Object text) {
+        return Pattern.quote(text.toString());
+    }
+
+    @Test
+    void theCommandLineReportsWhatLoadsAndFailsOnOneLine() throws Exception {
+        Path cache = temp.resolve("cache"), sharedCache = shared(temp.resolve("shared"));
+        String missing = temp.resolve("none").resolve(LIBRARY).toString();
+        String noLibrary = WINDOWS ? "The tirk-console jar holds no library for windows-x86-64"
+                : "tirk-console supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux";
+        // On Windows the product jar, its DLLs signed by the test build, and the children's standard
+        // handles are pipes; on Linux a jar of the Linux library over the stand-in console.
+        String version = WINDOWS ? "\nwindows-x86-64: tirk-console.dll, " + Files.size(LIBRARY_FILE) + " bytes\n"
+                + "windows-x86-64 sha-256: " + LibraryInstaller.sha256(Files.readAllBytes(LIBRARY_FILE))
+                + "\nwindows-x86-64 authenticode: signed by CN=tirk-console test signer (the signature is not verified"
+                + " here)\nwindows-aarch64: tirk-console.dll, " : "\nwindows-x86-64: not in the jar\n";
+        String consoles = WINDOWS ? "standard input: not a console (a pipe)\nstandard output: not a console (a pipe)"
+                : "standard input: console, mode 0x0\nstandard output: console, mode 0x0";
+        String[] none = {}, check = {"--check"};
+        // jar; options; arguments; exit status; what standard output holds; a pattern of standard error.
+        Object[][] cases = {
+            {NATIVES_JAR, new String[] {"-Dtirk.console.library=" + missing}, new String[] {"--version"}, 0, version, ""},
+            {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\nlibrary: " + cachedCopy(cache)
+                + "\ncache folder: " + cache + "\ncache folder rule: passes", ""},
+            {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\n" + consoles + "\n", ""},
+            {NATIVES_JAR, new String[] {cacheOption(sharedCache)}, check, 2, "\nlibrary: not loaded\n",
+                "tirk-console: Cannot use the folder " + quote(sharedCache) + " as the tirk-console cache: (.+, )?"
+                + (WINDOWS ? "Everyone" : "every other account") + " may write to " + quote(sharedCache) + "\\. .*"},
+            {NATIVES_JAR, new String[] {"-Dtirk.console.library=" + missing}, check, 2, "\nlibrary: not loaded\n",
+                "tirk-console: Cannot load the tirk-console library " + quote(missing) + " .*"},
+            {null, new String[] {cacheOption(cache)}, check, 2, "\nlibrary: not loaded\n", "tirk-console: " + quote(noLibrary) + ".*"},
+            {null, new String[] {cacheOption(cache)}, none, 2, "", "tirk-console: " + quote(noLibrary) + ".*"},
+            {null, none, new String[] {"--help"}, 0, "Usage: java -jar tirk-console.jar [OPTION]", ""},
+            {null, none, new String[] {"--check", "--bogus"}, 2, "", "tirk-console: unknown option --check --bogus\\RUsage: (.|\\R)*"},
+        };
+        for (Object[] row : cases) {
+            String[] ran = tool((String) row[0], (String[]) row[1], (String[]) row[2]);
+            String what = Arrays.toString((String[]) row[1]) + " " + Arrays.toString((String[]) row[2]) + " gave "
+                    + String.join("\n---\n", ran);
+            assertEquals(String.valueOf(row[3]), ran[0], what);
+            assertTrue(ran[1].contains((String) row[4]), what);
+            assertTrue(ran[2].matches((String) row[5]), what); // one line, but for the usage
+        }
+    }
+
     @Test
     void platformAndCopyNames() {
         assertEquals("windows-x86-64", WinConsoleNative.platform("Windows 11", "amd64"));
