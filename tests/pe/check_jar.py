@@ -47,7 +47,8 @@ def main(jar, version, *rest):
                  and "exports org.tirk.terminal.tty.impl" in module and "Multi-Release" not in manifest, module)
     # The manifest's lines are wrapped at 72 bytes.
     headers = manifest.replace("\r\n ", "").replace("\n ", "")
-    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Main-Class: org.tirk.terminal.tty.impl.WinConsoleDemo",
+    for entry in ("Enable-Native-Access: ALL-UNNAMED", "Main-Class: org.tirk.terminal.tty.impl.WinConsoleTool",
+                  f"Implementation-Version: {version}",
                   "Bundle-SymbolicName: org.tirk.terminal.console", f"Bundle-Version: {version}",
                   f'Export-Package: org.tirk.terminal.tty.impl;version="{version}"',
                   'Require-Capability: osgi.ee;filter:="(&(osgi.ee=JavaSE)(version>=1.8))"'):

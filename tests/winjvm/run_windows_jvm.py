@@ -128,6 +128,28 @@ def demo(report, java, feature, host_java, jar, test_classes):
                  modes.group(0) if modes else "no modes printed")
 
 
+def command_line(report, java, jar):
+    """java -jar JAR --check in a console, whose report must keep every letter of a path the code
+    page lacks; and on Linux, where the jar cannot load, its one-line error."""
+    with tempfile.TemporaryDirectory() as work:
+        shown = os.path.join(work, "terminal.txt")
+        local = "C:\\\u0141ukasz\\AppData\\Local"
+        # Wine sets LOCALAPPDATA in every process it starts; cmd can change it for its child.
+        status, _ = run(["wine", "cmd", "/c", f"set LOCALAPPDATA={local}&&{windows(java)} {' '.join(QUIET)} -jar "
+                         f"{windows(jar)} --check"], ENV, shown, deadline=120, on_terminal=True)
+        text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", open(shown, encoding="utf-8", errors="replace").read())
+    print(text)
+    report.check("--check in a console exits with 0 and says the library is loaded and both are consoles",
+                 status == 0 and "verdict: the library is loaded, and standard input and output are consoles" in text,
+                 f"exit status {status}")
+    report.check("--check in a console shows a path's letters the code page lacks as they are",
+                 f"step: {local}\\tirk-console cannot be given to the platform" in text, text[-800:])
+    linux = subprocess.run(["java", "-jar", jar, "--check"], capture_output=True, text=True)
+    report.check("on Linux, --check exits with 2 and says why on one line of standard error",
+                 linux.returncode == 2 and linux.stderr.startswith("tirk-console: tirk-console supports windows-x86-64")
+                 and linux.stderr.count("\n") == 1, f"exit status {linux.returncode}: {linux.stderr}")
+
+
 def jvms(cache, report_path, jar, dll, decoy_folder, classes, loader_classes, test_classes):
     report = Report("windows_jvms")
     found = runtimes(cache, report, report_path, every=True)
@@ -151,6 +173,7 @@ def jvms(cache, report_path, jar, dll, decoy_folder, classes, loader_classes, te
         runs = [pool.submit(loader_cases, *jvm) for jvm in found[:-1]] + [pool.submit(typed_demo, *jvm) for jvm in found]
         for finished in runs:
             report.cases += finished.result()
+    command_line(report, found[-1][0], jar)
     report.finish(report_path)
 
 

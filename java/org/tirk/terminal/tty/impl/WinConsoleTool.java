@@ -109,7 +109,7 @@ public final class WinConsoleTool {
                     continue;
                 }
                 byte[] recorded = resource(resource + ".sha256");
-                String digest = recorded == null ? null : WinConsoleNative.leadingDigest(recorded);
+                String digest = recorded == null ? null : new String(recorded, StandardCharsets.US_ASCII).split("\\s", 2)[0];
                 String actual = LibraryInstaller.sha256(library);
                 lines.add(platform + ": " + DLL + ", " + library.length + " bytes");
                 lines.add(platform + " sha-256: " + (digest == null ? "not recorded" : digest)
@@ -144,7 +144,7 @@ public final class WinConsoleTool {
         return lines;
     }
 
-    /** The resource's bytes, or null if there is none. */
+    /** The resource's bytes, or null if there is none; read without WinConsoleNative, which would load the library. */
     private static byte[] resource(String name) throws IOException {
         URL url = WinConsoleTool.class.getResource("/" + name);
         if (url == null) {
@@ -152,9 +152,14 @@ public final class WinConsoleTool {
         }
         URLConnection connection = url.openConnection();
         connection.setUseCaches(false);
+        ByteArrayOutputStream bytes = new ByteArrayOutputStream();
         try (InputStream in = connection.getInputStream()) {
-            return WinConsoleNative.readAll(in, -1);
+            byte[] buffer = new byte[8192];
+            for (int n; (n = in.read(buffer)) > 0; ) {
+                bytes.write(buffer, 0, n);
+            }
         }
+        return bytes.toByteArray();
     }
 
     /**
@@ -265,7 +270,8 @@ public final class WinConsoleTool {
             outputIsConsole |= i == 1 && what == null;
             size = size == null && what == null && i > 0 ? WinConsoleNative.getConsoleSize(handle) : size;
         }
-        lines.add("output code page: " + WinConsoleNative.getConsoleOutputCP());
+        int codePage = WinConsoleNative.getConsoleOutputCP();
+        lines.add("output code page: " + (codePage == -1 ? "none (the process has no console)" : codePage));
         lines.add("window: " + (size == null ? "unknown" : size[0] + " columns, " + size[1] + " rows"));
         lines.add("verdict: " + (notConsole == null ? "the library is loaded, and standard input and output are consoles"
                 : "the library is loaded, but " + notConsole + ", not a console: a program that reads keys must run in"
