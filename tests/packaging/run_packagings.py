@@ -46,13 +46,22 @@ def main(cache, report_path, repository, version, library_jar, work):
 
     project = os.path.join(work, "app")
     shutil.copytree(os.path.join(HERE, "app"), project)
-    maven = subprocess.run(["mvn", "-B", "-q", "--strict-checksums", "-Dmaven.repo.local=" + os.path.join(cache, "m2"),
+    # The local repository keeps the plugins between runs, but never tirk-console: Maven would go
+    # on using the first jar of this version it resolved, whatever the build makes now.
+    local = os.path.join(cache, "m2")
+    shutil.rmtree(os.path.join(local, "org", "tirk"), ignore_errors=True)
+    maven = subprocess.run(["mvn", "-B", "-q", "--strict-checksums", "-Dmaven.repo.local=" + local,
                             "-Dtirk.repository=file://" + os.path.abspath(repository), "-Dtirk.version=" + version,
                             "-f", os.path.join(project, "pom.xml"), "package"], capture_output=True, text=True)
     if not report.check("Maven builds the Spring Boot and shaded jars", maven.returncode == 0,
                         (maven.stdout + maven.stderr)[-2000:]):
         report.finish(report_path)
     target = os.path.join(project, "target")
+    built = open(library_jar, "rb").read()
+    with zipfile.ZipFile(os.path.join(target, "app-1-boot.jar")) as boot:
+        nested = [boot.read(name) for name in boot.namelist() if re.fullmatch(r"BOOT-INF/lib/tirk-console-.*\.jar", name)]
+    report.check("the Spring Boot jar carries the tirk-console jar just built, byte for byte", nested == [built],
+                 f"{len(nested)} nested tirk-console jars")
 
     # tirk-console's classes in a folder, on the class path of an application jar.
     with zipfile.ZipFile(library_jar) as archive:

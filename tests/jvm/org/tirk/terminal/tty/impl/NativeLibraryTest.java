@@ -228,9 +228,12 @@ class NativeLibraryTest {
         Files.createDirectories(cachedCopy(planted).getParent());
         Files.copy(LIBRARY_FILE, cachedCopy(planted));
         Path inside = Files.createDirectories(shared(temp.resolve("around")).resolve("mine"));
+        // Whoever may rename a folder two levels up may swap the library between the comparison and the load.
+        Path deeper = Files.createDirectories(shared(temp.resolve("far")).resolve("private").resolve("cache"));
         String[][] cases = {{empty.toString(), others + " may write to " + empty},
             {planted.toString(), others + " may write to " + planted},
-            {inside.toString(), others + " may remove, rename or re-permission " + inside.getParent() + " or what it holds"}};
+            {inside.toString(), others + " may remove, rename or re-permission " + inside.getParent() + " or what it holds"},
+            {deeper.toString(), others + " may remove, rename or re-permission " + temp.resolve("far") + " or what it holds"}};
         for (String[] refused : cases) {
             String error = load(NATIVES_JAR, cacheOption(Paths.get(refused[0])));
             assertTrue(error.startsWith("error: Cannot use the folder " + refused[0] + " as the tirk-console cache: "), error);
@@ -250,6 +253,18 @@ class NativeLibraryTest {
         assertTrue(trace.endsWith(OURS), trace);
         assertTrue(trace.contains("passing over " + tmp.resolve(name) + ": "), trace);
         assertEquals(Collections.singletonList(cachedCopy(tmp.resolve(name + "-2"))), loadedFiles(trace), trace);
+        // The folder the loader made lets no other account in, not even to read.
+        Path made = tmp.resolve(name + "-2");
+        if (WINDOWS) {
+            AclFileAttributeView view = Files.getFileAttributeView(made, AclFileAttributeView.class);
+            UserPrincipal owner = view.getOwner();
+            List<String> others = view.getAcl().stream().map(AclEntry::principal)
+                    .filter(who -> !who.equals(owner) && !who.getName().equals("NT AUTHORITY\\SYSTEM"))
+                    .map(UserPrincipal::getName).collect(Collectors.toList());
+            assertEquals(Collections.emptyList(), others, view.getAcl().toString());
+        } else {
+            assertEquals("rwx------", PosixFilePermissions.toString(Files.getPosixFilePermissions(made)));
+        }
     }
 
     @Test
