@@ -68,6 +68,8 @@ class CacheFolder {
 
     /** The system's own folder, whose owner and writers are trusted; null where it is not known. */
     private final Path system;
+    /** The accounts trusted, once told. */
+    private Set<UserPrincipal> trusted;
 
     CacheFolder(Path system) {
         this.system = system;
@@ -110,6 +112,16 @@ class CacheFolder {
             throw new IOException(why);
         }
         return real.toFile();
+    }
+
+    /**
+     * Who other than this user and the trusted accounts may write to `path`, a copy or a folder of
+     * copies in a folder that passed {@link #checked}; null if no one.
+     */
+    String othersWhoMayChange(File path) throws IOException {
+        Path real = path.toPath();
+        Map<String, Set<UserPrincipal>> others = itself(real, trusted());
+        return reason(others, others.isEmpty() ? null : meOrNull(real.getParent()));
     }
 
     /**
@@ -182,16 +194,20 @@ class CacheFolder {
 
     /** The owner of the system's own folder and those its access list lets write to it. */
     private Set<UserPrincipal> trusted() throws IOException {
+        if (trusted != null) {
+            return trusted;
+        }
         if (system == null) {
             throw new IOException("%SystemRoot% is not set, so whose folders to trust cannot be told");
         }
-        Set<UserPrincipal> trusted = new HashSet<>();
+        Set<UserPrincipal> accounts = new HashSet<>();
         for (Grant grant : grants(system)) {
             if (grant.decoded && !grant.passedOnOnly && (grant.rights & WRITES) != 0) {
-                trusted.add(grant.who);
+                accounts.add(grant.who);
             }
         }
-        return trusted;
+        trusted = accounts;
+        return accounts;
     }
 
     /**

@@ -79,8 +79,7 @@ final class LibraryInstaller {
         String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
         byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
         if (fromJar != null) {
-            loadCopy(fromJar[0], new File(cacheRoot(), digest(fromJar[1], resource, fileName)), fileName,
-                    "extracted from the jar");
+            loadCopy(fromJar[0], copyFolder(digest(fromJar[1], resource, fileName)), fileName, "extracted from the jar");
             return;
         }
         trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
@@ -120,7 +119,7 @@ final class LibraryInstaller {
             throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
                     + " it: " + e + ". Set -D" + LIBRARY_PROPERTY + " to a file this JVM can read.");
         }
-        loadCopy(library, new File(cacheRoot(), sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
+        loadCopy(library, copyFolder(sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
     }
 
     /**
@@ -172,14 +171,18 @@ final class LibraryInstaller {
      * copy that is missing or wrong on the way.
      */
     private static void loadCopy(byte[] library, File folder, String fileName, String origin) {
+        // In a configured folder, which may once have been shared, a copy is also judged by who may change it.
+        CacheFolder judge = configuredCache() != null ? CacheFolder.on(folder) : null;
         IOException notWritten = null;
         for (int copy = 1; copy <= COPIES; copy++) {
             File file = new File(folder, copyName(fileName, copy));
-            if (holds(file, library)) {
+            String others = judge != null && file.exists() ? othersWhoMayChange(judge, file) : null;
+            if (others == null && holds(file, library)) {
                 trace("reusing " + file + " (" + origin + "), compared byte for byte");
             } else {
                 try {
-                    extract(library, file);
+                    extract(library, file, others == null ? "differed from the library" : "another account could"
+                            + " change (" + others + ")");
                 } catch (IOException e) {
                     // Windows will not replace a library that a running process has loaded.
                     trace("cannot put a copy in place as " + file + ": " + e);
@@ -201,8 +204,20 @@ final class LibraryInstaller {
                 + " loader that the others share.");
     }
 
-    /** Writes `library` to a temporary file beside `target`, checks it and renames it into place. */
-    private static void extract(byte[] library, File target) throws IOException {
+    /** Who else may change `file`, or null; where that cannot be told, why. */
+    private static String othersWhoMayChange(CacheFolder judge, File file) {
+        try {
+            return judge.othersWhoMayChange(file);
+        } catch (IOException | RuntimeException e) {
+            return CacheFolder.why(e);
+        }
+    }
+
+    /**
+     * Writes `library` to a temporary file beside `target`, checks it and renames it into place,
+     * replacing a file there, which `replaced` says why.
+     */
+    private static void extract(byte[] library, File target, String replaced) throws IOException {
         File folder = target.getParentFile();
         boolean replacing = target.exists();
         if (!folder.mkdirs() && !folder.isDirectory()) {
@@ -231,7 +246,7 @@ final class LibraryInstaller {
         } finally {
             temporary.delete();
         }
-        trace((replacing ? "replaced " + target + ", which differed from the library," : "extracted " + target)
+        trace((replacing ? "replaced " + target + ", which " + replaced + "," : "extracted " + target)
                 + " with the verified copy");
     }
 
@@ -274,25 +289,27 @@ final class LibraryInstaller {
     }
 
     /**
-     * The folder the cache's copies go into: one whose path the platform can be given and, but for
-     * the default one in the user's profile, one that no other account can change.
+     * The folder `name` of the cache, which the copies go into: in a folder whose path the platform
+     * can be given and, but for the default one in the user's profile, one that no other account
+     * can change; in a configured folder, one of this user's own, or `name-2` and so on where
+     * another account made it.
      */
-    private static File cacheRoot() {
+    private static File copyFolder(String name) {
         File named = namedCacheRoot();
         File preferred = named != null ? named
                 : new File(System.getProperty("java.io.tmpdir"), NAME + "-" + System.getProperty("user.name"));
         File root = ascii(preferred.getPath()) ? preferred : CacheFolder.loadable(preferred);
         if (root != preferred || (named != null && configuredCache() == null)) {
-            return root; // the fallback folder, judged already, or the profile's
+            return new File(root, name); // the fallback folder, judged already, or the profile's
         }
         CacheFolder folders = CacheFolder.on(root);
         try {
             if (named == null) {
                 // The temporary folder is shared: a folder of this user's own in it.
-                return folders.own(root.getParentFile(), root.getName());
+                return new File(folders.own(root.getParentFile(), root.getName()), name);
             }
             folders.make(root);
-            return folders.checked(root);
+            return folders.own(folders.checked(root), name);
         } catch (IOException | RuntimeException e) {
             throw new UnsatisfiedLinkError("Cannot use " + (named == null ? "a folder of this user's own in "
                     + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + CacheFolder.why(e)

@@ -250,7 +250,8 @@ public final class WinConsoleNative {
      * a damaged jar, and the copy is compared with it whole: a copy made to match a CRC-32 takes
      * microseconds to make, and only the bytes themselves tell it from the library. The default
      * folder, {@code %LOCALAPPDATA%\tirk-console}, lies in the user's profile, which Windows keeps
-     * private, so only a folder the property names is judged. Where there is no jar directory, the
+     * private, so only a folder the property names is judged, with the folder of copies in it and
+     * the copy. Where there is no jar directory, the
      * installer checks the library against the SHA-256 beside it once, when it extracts it.
      */
     private static boolean loadedFromCache() throws IOException {
@@ -280,10 +281,17 @@ public final class WinConsoleNative {
         if (folder == null) {
             return false;
         }
-        if (configuredCache() != null) {
-            root = CacheFolder.on(root).checked(root);
+        File file;
+        if (configuredCache() == null) {
+            file = new File(new File(root, folder), fileName);
+        } else {
+            // A folder once shared may hold a copy, or a folder of copies, that another account made.
+            CacheFolder folders = CacheFolder.on(root);
+            file = new File(new File(folders.checked(root), folder), fileName);
+            if (folders.othersWhoMayChange(file.getParentFile()) != null || folders.othersWhoMayChange(file) != null) {
+                return false;
+            }
         }
-        File file = new File(new File(root, folder), fileName);
         if (file.length() != library.length || !same(readFile(file), library)) {
             return false;
         }

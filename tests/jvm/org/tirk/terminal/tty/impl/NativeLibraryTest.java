@@ -160,11 +160,14 @@ class NativeLibraryTest {
         return forged;
     }
 
-    /** Lets every account change `folder`: by its mode bits, or by an entry for Everyone in its access list. */
+    /** Lets every account change `folder`, made if missing, or a file: by its mode bits, or by an entry for Everyone in its access list. */
     static Path shared(Path folder) throws IOException {
-        Files.createDirectories(folder);
+        if (!Files.isRegularFile(folder)) {
+            Files.createDirectories(folder);
+        }
         if (!WINDOWS) {
-            return Files.setPosixFilePermissions(folder, PosixFilePermissions.fromString("rwxrwxrwx"));
+            return Files.setPosixFilePermissions(folder, PosixFilePermissions.fromString(Files.isDirectory(folder)
+                    ? "rwxrwxrwx" : "rw-rw-rw-"));
         }
         AclFileAttributeView view = Files.getFileAttributeView(folder, AclFileAttributeView.class);
         List<AclEntry> acl = new ArrayList<>(view.getAcl());
@@ -239,6 +242,31 @@ class NativeLibraryTest {
             assertTrue(error.startsWith("error: Cannot use the folder " + refused[0] + " as the tirk-console cache: "), error);
             assertTrue(error.contains(refused[1]) && error.contains("-Dtirk.console.cache")
                     && error.contains("-Dtirk.console.library"), error);
+        }
+    }
+
+    @Test
+    void inAConfiguredCacheAFolderOfCopiesOrACopyAnotherAccountCanChangeIsPassedOverOrReplaced() throws Exception {
+        byte[] library = Files.readAllBytes(LIBRARY_FILE);
+        // Made by another account while the cache was shared, each holding the library itself.
+        Path squatted = cachedCopy(temp.resolve("cache")), open = cachedCopy(temp.resolve("cache2"));
+        Files.write(shared(squatted.getParent()).resolve(LIBRARY), library);
+        Files.createDirectories(open.getParent());
+        shared(Files.write(open, library));
+        for (Path copy : Arrays.asList(squatted, open)) {
+            Path folder = copy.getParent();
+            String trace = load(NATIVES_JAR, cacheOption(folder.getParent()), "-Dtirk.console.debug=true");
+            assertTrue(trace.endsWith(OURS), trace);
+            if (copy == squatted) {
+                assertTrue(trace.contains("passing over " + folder + ": "), trace);
+                assertEquals(Collections.singletonList(folder.resolveSibling(folder.getFileName() + "-2").resolve(LIBRARY)),
+                        loadedFiles(trace), trace);
+            } else {
+                assertTrue(trace.contains("replaced " + copy + ", which another account could change ("), trace);
+                assertEquals(Collections.singletonList(copy), loadedFiles(trace), trace);
+                String again = load(NATIVES_JAR, cacheOption(folder.getParent()), "-Dtirk.console.debug=true");
+                assertTrue(again.endsWith(OURS) && again.contains("(the jar's library, compared byte for byte)"), again);
+            }
         }
     }
 
