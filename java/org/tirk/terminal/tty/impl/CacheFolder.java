@@ -3,8 +3,6 @@ package org.tirk.terminal.tty.impl;
 import java.io.File;
 import java.io.IOException;
 import java.nio.charset.Charset;
-import java.nio.charset.IllegalCharsetNameException;
-import java.nio.charset.UnsupportedCharsetException;
 import java.nio.file.DirectoryStream;
 import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
@@ -19,6 +17,7 @@ import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
 import java.util.Collections;
 import java.util.EnumSet;
+import java.util.HashMap;
 import java.util.HashSet;
 import java.util.LinkedHashMap;
 import java.util.LinkedHashSet;
@@ -61,6 +60,9 @@ class CacheFolder {
     /** The rights on a folder above that let a holder remove, rename or re-permission it or what it holds. */
     private static final int REMOVES = bits(AclEntryPermission.DELETE_CHILD, AclEntryPermission.DELETE,
             AclEntryPermission.WRITE_ACL, AclEntryPermission.WRITE_OWNER);
+    /** The rights mode bits give to add entries to a folder, and to remove those of others (but in a sticky folder). */
+    private static final int ADDS = bits(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA),
+            REMOVES_OTHERS = bits(AclEntryPermission.DELETE_CHILD);
     /** Every right: the owner's, who may always change who may do what. */
     private static final int ALL = -1;
     /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
@@ -70,24 +72,31 @@ class CacheFolder {
     private final Path system;
     /** The accounts trusted, once told. */
     private Set<UserPrincipal> trusted;
+    /** What each folder read so far lets whom do: the system's folder is read for the trusted and as a folder above. */
+    private final Map<Path, List<Grant>> read = new HashMap<>();
 
-    CacheFolder(Path system) {
+    /** Whether the file system keeps access lists, rather than owners and mode bits. */
+    private final boolean acl;
+
+    CacheFolder(Path system, boolean acl) {
         this.system = system;
+        this.acl = acl;
     }
 
     /** Judges folders on the file system that holds `folder`, by its access lists or mode bits. */
     static CacheFolder on(File folder) {
         Path root = folder.toPath().toAbsolutePath().getRoot();
-        if (Files.getFileAttributeView(root, AclFileAttributeView.class) == null) {
-            return new CacheFolder(root);
+        // Asked by name: where there are no access lists, their classes are never loaded.
+        if (!root.getFileSystem().supportedFileAttributeViews().contains("acl")) {
+            return new CacheFolder(root, false);
         }
         String systemRoot = System.getenv("SystemRoot");
-        return new CacheFolder(systemRoot == null ? null : Paths.get(systemRoot));
+        return new CacheFolder(systemRoot == null ? null : Paths.get(systemRoot), true);
     }
 
     /** `folder`'s access list, or null where the file system keeps owners and mode bits instead. */
     AclFileAttributeView view(Path folder) {
-        return Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS);
+        return acl ? Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS) : null;
     }
 
     /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
@@ -231,6 +240,15 @@ class CacheFolder {
      * access-list types, whose enum sets cost a JVM's start milliseconds to set up.
      */
     private List<Grant> grants(Path folder) throws IOException {
+        List<Grant> grants = read.get(folder);
+        if (grants == null) {
+            grants = grantsOf(folder);
+            read.put(folder, grants);
+        }
+        return grants;
+    }
+
+    private List<Grant> grantsOf(Path folder) throws IOException {
         List<Grant> grants = new ArrayList<>();
         AclFileAttributeView view = view(folder);
         if (view != null) {
@@ -253,14 +271,13 @@ class CacheFolder {
             }
             return grants;
         }
-        Map<String, Object> bits = Files.readAttributes(folder, "unix:mode,owner,group", NOFOLLOW_LINKS);
+        // Accounts by number: their names are looked up only for a message.
+        Map<String, Object> bits = Files.readAttributes(folder, "unix:mode,uid,gid", NOFOLLOW_LINKS);
         int mode = (Integer) bits.get("mode");
-        int writes = bits(AclEntryPermission.WRITE_DATA, AclEntryPermission.APPEND_DATA)
-                | ((mode & 01000) == 0 ? bits(AclEntryPermission.DELETE_CHILD) : 0);
-        grants.add(new Grant((UserPrincipal) bits.get("owner"), ALL, false, true));
+        int writes = ADDS | ((mode & 01000) == 0 ? REMOVES_OTHERS : 0);
+        grants.add(new Grant(new Account(folder, false, bits.get("uid")), ALL, false, true));
         if ((mode & 020) != 0) {
-            grants.add(new Grant(new Named("the group " + ((UserPrincipal) bits.get("group")).getName()), writes, false,
-                    true));
+            grants.add(new Grant(new Account(folder, true, bits.get("gid")), writes, false, true));
         }
         if ((mode & 02) != 0) {
             grants.add(new Grant(new Named("every other account"), writes, false, true));
@@ -288,7 +305,7 @@ class CacheFolder {
 
     private UserPrincipal owner(Path path) throws IOException {
         AclFileAttributeView view = view(path);
-        return view != null ? view.getOwner() : (UserPrincipal) Files.getAttribute(path, "unix:owner", NOFOLLOW_LINKS);
+        return view != null ? view.getOwner() : new Account(path, false, Files.getAttribute(path, "unix:uid", NOFOLLOW_LINKS));
     }
 
     /** This user, as the owner the platform gives a folder this process makes in `inside`, which is removed again. */
@@ -347,7 +364,12 @@ class CacheFolder {
             try {
                 return Files.createDirectory(beside.resolveSibling(beside.getFileName() + "." + Long.toHexString(attempt)
                         + ".tmp"));
-            } catch (FileAlreadyExistsException e) {
+            } catch (IOException e) {
+                // Caught as IOException so that verifying this class, which every configured start
+                // does, loads no exception class of its own.
+                if (!(e instanceof FileAlreadyExistsException)) {
+                    throw e;
+                }
                 // another JVM's, made in the same tick
             }
         }
@@ -396,7 +418,7 @@ class CacheFolder {
                 reason = "no folder of this user's own in " + around + " can be used: " + why(e);
             }
         }
-        throw new UnsatisfiedLinkError("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
+        throw LibraryInstaller.failure("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
                 + " platform a library's path in the code page " + encoding + " (sun.jnu.encoding), which cannot"
                 + " encode that folder, and " + reason + ". Point -D" + WinConsoleNative.CACHE_PROPERTY
                 + " at a folder whose path " + encoding + " can encode, or set -D" + WinConsoleNative.LIBRARY_PROPERTY
@@ -407,8 +429,8 @@ class CacheFolder {
     static boolean encodable(String path, String encoding) {
         try {
             return encoding == null || Charset.forName(encoding).newEncoder().canEncode(path);
-        } catch (IllegalCharsetNameException | UnsupportedCharsetException | UnsupportedOperationException e) {
-            return true;
+        } catch (RuntimeException e) {
+            return true; // a code page Java does not know, or one it cannot encode to
         }
     }
 
@@ -436,6 +458,43 @@ class CacheFolder {
         @Override
         public String getName() {
             return name;
+        }
+    }
+
+    /**
+     * An account of a file system that keeps owners and mode bits, by its number (`group` if a
+     * group's), named only when a message needs it, as the file `path` names it.
+     */
+    private static final class Account implements UserPrincipal {
+        private final Path path;
+        private final boolean group;
+        private final Object number;
+
+        Account(Path path, boolean group, Object number) {
+            this.path = path;
+            this.group = group;
+            this.number = number;
+        }
+
+        @Override
+        public String getName() {
+            String name;
+            try {
+                name = ((UserPrincipal) Files.getAttribute(path, group ? "unix:group" : "unix:owner", NOFOLLOW_LINKS)).getName();
+            } catch (IOException | RuntimeException e) {
+                name = String.valueOf(number);
+            }
+            return group ? "the group " + name : name;
+        }
+
+        @Override
+        public boolean equals(Object other) {
+            return other instanceof Account && ((Account) other).group == group && ((Account) other).number.equals(number);
+        }
+
+        @Override
+        public int hashCode() {
+            return number.hashCode();
         }
     }
 

@@ -328,6 +328,14 @@ final class LibraryInstaller {
         }
     }
 
+    /**
+     * The error of a library that cannot be loaded, typed as an Error so that the classes that
+     * throw it need not load UnsatisfiedLinkError to be verified.
+     */
+    static Error failure(String message) {
+        return new UnsatisfiedLinkError(message);
+    }
+
     private static UnsatisfiedLinkError damaged(String what, String fileName) {
         return new UnsatisfiedLinkError("The tirk-console jar is damaged: " + what + ". Replace the jar, or set -D"
                 + LIBRARY_PROPERTY + "=<path of " + fileName + "> to load a library of your own.");

@@ -246,13 +246,14 @@ public final class WinConsoleNative {
      * folder the property names is one no other account can change, and no property asks for
      * another library; false, having changed nothing, where any of that does not hold.
      *
-     * <p>The library is read from the jar, where the size and CRC-32 of the jar's directory catch
-     * a damaged jar, and the copy is compared with it whole: a copy made to match a CRC-32 takes
-     * microseconds to make, and only the bytes themselves tell it from the library. The default
-     * folder, {@code %LOCALAPPDATA%\tirk-console}, lies in the user's profile, which Windows keeps
-     * private, so only a folder the property names is judged, with the folder of copies in it and
-     * the copy. Where there is no jar directory, the
-     * installer checks the library against the SHA-256 beside it once, when it extracts it.
+     * <p>The library is read from the jar and the copy is compared with it whole: a copy made to
+     * match a CRC-32 takes microseconds to make, and only the bytes themselves tell it from the
+     * library. A damaged jar entry differs from the copy, which the installer checked against the
+     * size and CRC-32 of the jar's directory (or, where there is no jar directory, the SHA-256
+     * beside the library) when it extracted it; the installer then says the jar is damaged. The
+     * default folder, {@code %LOCALAPPDATA%\tirk-console}, lies in the user's profile, which
+     * Windows keeps private, so only a folder the property names is judged, with the folder of
+     * copies in it and the copy.
      */
     private static boolean loadedFromCache() throws IOException {
         String named = System.getProperty(LIBRARY_PROPERTY);
@@ -375,7 +376,12 @@ public final class WinConsoleNative {
         return file.isFile() ? file : null;
     }
 
-    /** The entry's bytes, if it is there with the size and CRC-32 that the jar's directory records; else null. */
+    /**
+     * The entry's bytes, if it is there with the size that the jar's directory records; else null.
+     * Its CRC-32 is not checked here: the bytes are compared with the copy, which the installer
+     * checked against it when it extracted it, so a damaged entry differs from the copy and the
+     * installer says so.
+     */
     private static byte[] entry(ZipFile zip, String name) throws IOException {
         ZipEntry entry = zip.getEntry(name);
         if (entry == null) {
@@ -385,7 +391,7 @@ public final class WinConsoleNative {
         try (InputStream in = zip.getInputStream(entry)) {
             bytes = readAll(in, entry.getSize());
         }
-        return bytes.length == entry.getSize() && crc32(bytes) == entry.getCrc() ? bytes : null;
+        return bytes.length == entry.getSize() ? bytes : null;
     }
 
     /**

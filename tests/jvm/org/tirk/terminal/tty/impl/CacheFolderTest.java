@@ -50,7 +50,7 @@ class CacheFolderTest {
         final List<List<AclEntry>> set = new ArrayList<>();
 
         Lists() {
-            super(Paths.get("/c/windows"));
+            super(Paths.get("/c/windows"), true);
         }
 
         @Override
