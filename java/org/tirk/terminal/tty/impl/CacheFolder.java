@@ -256,7 +256,7 @@ class CacheFolder {
             List<AclEntry> acl = view.getAcl();
             if (acl.isEmpty()) {
                 // Windows reads a null DACL, which lets everyone in, as no entries.
-                grants.add(new Grant(new Named("everyone (it has no access list)"), ALL, false, false));
+                grants.add(new Grant(new Account("everyone (it has no access list)"), ALL, false, false));
             }
             for (AclEntry entry : acl) {
                 if (entry.type() == AclEntryType.ALLOW) {
@@ -280,7 +280,7 @@ class CacheFolder {
             grants.add(new Grant(new Account(folder, true, bits.get("gid")), writes, false, true));
         }
         if ((mode & 02) != 0) {
-            grants.add(new Grant(new Named("every other account"), writes, false, true));
+            grants.add(new Grant(new Account("every other account"), writes, false, true));
         }
         return grants;
     }
@@ -447,30 +447,28 @@ class CacheFolder {
         return name.toString();
     }
 
-    /** An account named for an error message, which no file system gives. */
-    private static final class Named implements UserPrincipal {
-        private final String name;
-
-        Named(String name) {
-            this.name = name;
-        }
-
-        @Override
-        public String getName() {
-            return name;
-        }
-    }
-
     /**
-     * An account of a file system that keeps owners and mode bits, by its number (`group` if a
-     * group's), named only when a message needs it, as the file `path` names it.
+     * An account as a message names it: `name`, for one no file system gives; else one of a file
+     * system that keeps owners and mode bits, by its number (a group's if `group`), named only
+     * when a message needs it, as the file `path` names it. One class for both, as each class
+     * costs a start its loading.
      */
     private static final class Account implements UserPrincipal {
+        private final String name;
         private final Path path;
         private final boolean group;
         private final Object number;
 
+        Account(String name) {
+            this(name, null, false, null);
+        }
+
         Account(Path path, boolean group, Object number) {
+            this(null, path, group, number);
+        }
+
+        private Account(String name, Path path, boolean group, Object number) {
+            this.name = name;
             this.path = path;
             this.group = group;
             this.number = number;
@@ -478,23 +476,27 @@ class CacheFolder {
 
         @Override
         public String getName() {
-            String name;
-            try {
-                name = ((UserPrincipal) Files.getAttribute(path, group ? "unix:group" : "unix:owner", NOFOLLOW_LINKS)).getName();
-            } catch (IOException | RuntimeException e) {
-                name = String.valueOf(number);
+            if (name != null) {
+                return name;
             }
-            return group ? "the group " + name : name;
+            String found;
+            try {
+                found = ((UserPrincipal) Files.getAttribute(path, group ? "unix:group" : "unix:owner", NOFOLLOW_LINKS)).getName();
+            } catch (IOException | RuntimeException e) {
+                found = String.valueOf(number);
+            }
+            return group ? "the group " + found : found;
         }
 
         @Override
         public boolean equals(Object other) {
-            return other instanceof Account && ((Account) other).group == group && ((Account) other).number.equals(number);
+            return other == this || number != null && other instanceof Account && ((Account) other).group == group
+                    && number.equals(((Account) other).number);
         }
 
         @Override
         public int hashCode() {
-            return number.hashCode();
+            return number == null ? System.identityHashCode(this) : number.hashCode();
         }
     }
 
