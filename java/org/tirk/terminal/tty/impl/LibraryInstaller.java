@@ -12,6 +12,7 @@ import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.Files;
 import java.nio.file.StandardCopyOption;
 import java.security.MessageDigest;
+import java.util.zip.CRC32;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
@@ -403,13 +404,19 @@ final class LibraryInstaller {
         try (InputStream stream = in) {
             bytes = readAll(stream, entry.getSize());
         }
-        long crc = WinConsoleNative.crc32(bytes);
+        long crc = crc32(bytes);
         if (bytes.length != entry.getSize() || crc != entry.getCrc()) {
             throw damaged(name + " reads as " + bytes.length + " bytes with CRC-32 " + Long.toHexString(crc)
                     + " but the jar records " + entry.getSize() + " bytes with CRC-32 " + Long.toHexString(entry.getCrc()),
                     fileName);
         }
         return bytes;
+    }
+
+    static long crc32(byte[] bytes) {
+        CRC32 crc = new CRC32();
+        crc.update(bytes, 0, bytes.length);
+        return crc.getValue();
     }
 
     /** The resource's bytes, checked as above where it lies in a jar. */

@@ -10,7 +10,6 @@ import java.net.URLConnection;
 import java.security.CodeSource;
 import java.util.Arrays;
 import java.util.Locale;
-import java.util.zip.CRC32;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
@@ -409,12 +408,6 @@ public final class WinConsoleNative {
             }
         }
         return true;
-    }
-
-    static long crc32(byte[] bytes) {
-        CRC32 crc = new CRC32();
-        crc.update(bytes, 0, bytes.length);
-        return crc.getValue();
     }
 
     /** The 64 lower-case hexadecimal digits at the start of a .sha256 file, which name the cache folder; else null. */

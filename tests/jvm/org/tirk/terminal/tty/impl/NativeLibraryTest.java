@@ -146,16 +146,16 @@ class NativeLibraryTest {
             }
             return n;
         }).toArray();
-        int register = ~(int) WinConsoleNative.crc32(library);
+        int register = ~(int) LibraryInstaller.crc32(library);
         for (int step = 0; step < 4; step++) {
             int top = register >>> 24, index = IntStream.range(0, 256).filter(n -> table[n] >>> 24 == top).findFirst().getAsInt();
             register = (register ^ table[index]) << 8 | index;
         }
-        register ^= ~(int) WinConsoleNative.crc32(Arrays.copyOf(forged, forged.length - 4));
+        register ^= ~(int) LibraryInstaller.crc32(Arrays.copyOf(forged, forged.length - 4));
         for (int i = 0; i < 4; i++) {
             forged[forged.length - 4 + i] = (byte) (register >>> 8 * i);
         }
-        assertEquals(WinConsoleNative.crc32(library), WinConsoleNative.crc32(forged), "the forgery's CRC-32");
+        assertEquals(LibraryInstaller.crc32(library), LibraryInstaller.crc32(forged), "the forgery's CRC-32");
         assertFalse(Arrays.equals(forged, library));
         return forged;
     }
