@@ -70,13 +70,13 @@ class CacheFolder {
 
     /** The system's own folder, whose owner and writers are trusted; null where it is not known. */
     private final Path system;
-    /** The accounts trusted, once told. */
-    private Set<UserPrincipal> trusted;
-    /** What each folder read so far lets whom do: the system's folder is read for the trusted and as a folder above. */
-    private final Map<Path, List<Grant>> read = new HashMap<>();
-
     /** Whether the file system keeps access lists, rather than owners and mode bits. */
     private final boolean acl;
+    /** The accounts trusted, and this user, once told. */
+    private Set<UserPrincipal> trusted;
+    private UserPrincipal thisUser;
+    /** What each folder read so far lets whom do: the system's folder is read for the trusted and as a folder above. */
+    private final Map<Path, List<Grant>> read = new HashMap<>();
 
     CacheFolder(Path system, boolean acl) {
         this.system = system;
@@ -308,14 +308,20 @@ class CacheFolder {
         return view != null ? view.getOwner() : new Account(path, false, Files.getAttribute(path, "unix:uid", NOFOLLOW_LINKS));
     }
 
-    /** This user, as the owner the platform gives a folder this process makes in `inside`, which is removed again. */
+    /**
+     * This user, as the owner the platform gives a folder this process makes in `inside`, which is
+     * removed again; made once, as a new folder's owner is the same wherever it is made.
+     */
     private UserPrincipal me(Path inside) throws IOException {
-        Path probe = temporaryFolder(inside.resolve(WinConsoleNative.NAME));
-        try {
-            return owner(probe);
-        } finally {
-            Files.delete(probe);
+        if (thisUser == null) {
+            Path probe = temporaryFolder(inside.resolve(WinConsoleNative.NAME));
+            try {
+                thisUser = owner(probe);
+            } finally {
+                Files.delete(probe);
+            }
         }
+        return thisUser;
     }
 
     /** As {@link #me}, or null where no folder can be made there, and who owns what cannot be told apart. */
