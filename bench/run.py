@@ -20,6 +20,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests"))
@@ -199,6 +200,9 @@ def startup_programs(host_build, work, newer):
         "warm cache": (app, [], False),
         "cold cache": (app, [], False),
         "configured cache": (app, ["-Dtirk.console.cache=" + os.path.join(work, "configured")], False),
+        # After the configured cache, whose first run puts the copy whose folders this floor reads.
+        FLOOR_JUDGED: (os.path.join(work, "floor-app.jar"), ["-Dbench.library=" + library, "-Dbench.judged="
+                                                             + configured_copy(host_build, work)], False),
     }
     for mapping in ("Direct", "Interface"):
         for origin in ("debian", "central"):
@@ -210,6 +214,14 @@ def startup_programs(host_build, work, newer):
 
 
 FLOOR_ENV = "floor reading LOCALAPPDATA"
+FLOOR_JUDGED = "floor reading the folders' owners and modes"
+
+
+def configured_copy(host_build, work):
+    """Where the configured cache keeps its copy: in the folder named by the SHA-256 the jar records."""
+    with zipfile.ZipFile(os.path.join(host_build, "startup", "natives.jar")) as jar:
+        digest = jar.read("org/tirk/terminal/tty/impl/native/linux-x86-64/libtirk-console.so.sha256")[:64].decode()
+    return os.path.join(work, "configured", digest, "libtirk-console.so")
 
 
 def paired_rounds(commands, rounds, work, cold, env):
@@ -245,8 +257,9 @@ def startup(host_build, smoke):
     same library, each also with --enable-native-access on the command line. JDK 25 runs the
     floor and the caches again from AOT caches trained on each. Ratios to the floor are taken
     within a round."""
-    rounds = (1, 1) if smoke else (150, 40)
-    goal_rows = ("hello world", "floor", FLOOR_ENV, "named file", "warm cache", "cold cache", "configured cache")
+    rounds = (1, 1) if smoke else (300, 40)
+    goal_rows = ("hello world", "floor", FLOOR_ENV, "named file", "warm cache", "cold cache", "configured cache",
+                 FLOOR_JUDGED)
     aot_rows = ("floor", "warm cache", "configured cache")
     # The second table: JNA and FFM beside the floor and a warm start, each also with the flag.
     beside_alternatives = lambda label: label not in goal_rows or label in ("floor", "warm cache")  # noqa: E731

@@ -2,8 +2,6 @@ package org.tirk.terminal.tty.impl;
 
 import java.io.File;
 import java.io.IOException;
-import java.nio.charset.Charset;
-import java.nio.file.DirectoryStream;
 import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -15,8 +13,6 @@ import java.nio.file.attribute.AclEntryType;
 import java.nio.file.attribute.AclFileAttributeView;
 import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
-import java.util.Collections;
-import java.util.EnumSet;
 import java.util.HashMap;
 import java.util.HashSet;
 import java.util.LinkedHashMap;
@@ -42,14 +38,8 @@ import static java.nio.file.LinkOption.NOFOLLOW_LINKS;
  * may write, may add entries, and remove those of others too unless the folder is sticky (as /tmp
  * is).
  *
- * <p>A folder the loader makes is made for this user alone: under a temporary name, restricted,
- * found still empty, then renamed into place, so that it never exists under its name with the
- * rights it would inherit. A folder of that name that another account made first is passed over
- * for the next name.
- *
- * <p>Where the JVM cannot hand a folder's path to the platform (a user name outside the ANSI code
- * page, see {@link #loadable(File)}), the copies go into a folder of this user's own in
- * {@code %ProgramData%}, judged the same way.
+ * <p>Only the judging lives here, as a configured start judges its folder on every start; making a
+ * folder for this user alone is the installer's ({@link LibraryInstaller#own}).
  */
 class CacheFolder {
 
@@ -65,8 +55,6 @@ class CacheFolder {
             REMOVES_OTHERS = bits(AclEntryPermission.DELETE_CHILD);
     /** Every right: the owner's, who may always change who may do what. */
     private static final int ALL = -1;
-    /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
-    private static final int NAMES = 8;
 
     /** The system's own folder, whose owner and writers are trusted; null where it is not known. */
     private final Path system;
@@ -99,15 +87,6 @@ class CacheFolder {
         return acl ? Files.getFileAttributeView(folder, AclFileAttributeView.class, NOFOLLOW_LINKS) : null;
     }
 
-    /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
-    void make(File folder) throws IOException {
-        Path path = folder.toPath();
-        if (Files.notExists(path, NOFOLLOW_LINKS)) {
-            Files.createDirectories(path.getParent());
-            make(path);
-        }
-    }
-
     /** `folder`'s real path, if no other account can change it; else an IOException that says who can. */
     File checked(File folder) throws IOException {
         Path real = folder.toPath().toRealPath();
@@ -134,30 +113,13 @@ class CacheFolder {
     }
 
     /**
-     * This user's own folder `name` in `parent`, made for this user alone if missing; where another
-     * account can change it, `name-2` and so on. An IOException says why none can be used.
+     * Who other than this user and the trusted accounts may remove, rename or re-permission
+     * `folder` or a folder above it; null if no one.
      */
-    File own(File parent, String name) throws IOException {
-        Path above = parent.toPath().toRealPath();
-        Set<UserPrincipal> trusted = trusted();
-        UserPrincipal me = me(above);
-        String why = reason(above(above, trusted), me);
-        if (why != null) {
-            throw new IOException(why);
-        }
-        for (int n = 1; n <= NAMES; n++) {
-            Path folder = above.resolve(n == 1 ? name : name + "-" + n);
-            if (Files.notExists(folder, NOFOLLOW_LINKS)) {
-                make(folder);
-            }
-            why = Files.isDirectory(folder, NOFOLLOW_LINKS) ? reason(itself(folder, trusted), me) : "it is no folder";
-            if (why == null) {
-                return folder.toFile();
-            }
-            WinConsoleNative.trace("passing over " + folder + ": " + why);
-        }
-        throw new IOException("other accounts can change each of the folders " + name + " to " + name + "-" + NAMES
-                + " in " + above);
+    String othersWhoMayRemove(File folder) throws IOException {
+        Path real = folder.toPath().toRealPath();
+        Map<String, Set<UserPrincipal>> others = above(real, trusted());
+        return reason(others, others.isEmpty() ? null : meOrNull(real));
     }
 
     /**
@@ -182,7 +144,11 @@ class CacheFolder {
 
     private static void note(Map<String, Set<UserPrincipal>> others, String what, Set<UserPrincipal> who,
             Set<UserPrincipal> trusted) {
-        who.removeAll(trusted);
+        // One by one from the trusted: removeAll would walk `who`, whose iterator's classes a start
+        // that finds no one else would load for nothing.
+        for (UserPrincipal account : trusted) {
+            who.remove(account);
+        }
         if (!who.isEmpty()) {
             others.put(what, who);
         }
@@ -333,39 +299,8 @@ class CacheFolder {
         }
     }
 
-    /** Makes `folder` for this user alone, unless another JVM makes it meanwhile. */
-    private void make(Path folder) throws IOException {
-        Path temporary = temporaryFolder(folder);
-        try {
-            AclFileAttributeView view = view(temporary);
-            if (view != null) {
-                view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
-                        .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
-                        .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
-            } else {
-                Files.setAttribute(temporary, "unix:mode", 0700, NOFOLLOW_LINKS);
-            }
-            // What another account put inside before the restriction would stay its own.
-            try (DirectoryStream<Path> inside = Files.newDirectoryStream(temporary)) {
-                if (inside.iterator().hasNext()) {
-                    throw new IOException("another account wrote into " + temporary + " while it was made");
-                }
-            }
-            try {
-                Files.move(temporary, folder);
-                WinConsoleNative.trace("made " + folder + " for this user alone");
-            } catch (IOException e) {
-                if (!Files.isDirectory(folder, NOFOLLOW_LINKS)) {
-                    throw e;
-                }
-            }
-        } finally {
-            Files.deleteIfExists(temporary);
-        }
-    }
-
     /** A new folder beside `beside`, named after it, that no other process made. */
-    private static Path temporaryFolder(Path beside) throws IOException {
+    static Path temporaryFolder(Path beside) throws IOException {
         for (long attempt = System.nanoTime(); ; attempt++) {
             try {
                 return Files.createDirectory(beside.resolveSibling(beside.getFileName() + "." + Long.toHexString(attempt)
@@ -384,73 +319,6 @@ class CacheFolder {
     /** What went wrong, as an error message says it: a refusal by its reason, any other failure by its kind too. */
     static String why(Exception e) {
         return e.getClass() == IOException.class ? e.getMessage() : e.toString();
-    }
-
-    /** `folder`, if the platform can be given its path; otherwise this user's fallback folder. */
-    static File loadable(File folder) {
-        return loadable(folder, System.getProperty("sun.jnu.encoding"), System.getenv("ProgramData"),
-                System.getProperty("user.name", ""), null);
-    }
-
-    /**
-     * As above, with the encoding, the folder for all users' data and the user's name given, and
-     * the folders judged by `folders` (null: by their own access lists).
-     *
-     * <p>HotSpot passes a library's path to Windows in the ANSI code page ({@code sun.jnu.encoding}),
-     * after expanding every part of it to its long name, so under a profile such as
-     * {@code C:\Users\Łukasz} on a system whose code page has no Ł, no library can be loaded: the Ł
-     * arrives as '?'. An 8.3 short name does not help, since the JVM expands it back first. The
-     * copies then go into {@code %ProgramData%\tirk-console-USER}, whose path is plain ASCII.
-     */
-    static File loadable(File folder, String encoding, String programData, String user, CacheFolder folders) {
-        if (encodable(folder.getPath(), encoding)) {
-            return folder;
-        }
-        WinConsoleNative.trace(folder + " cannot be given to the platform in the code page " + encoding
-                + " (sun.jnu.encoding)");
-        File around = programData == null ? null : new File(programData);
-        String name = folderName(user);
-        String reason;
-        if (around == null || !around.isAbsolute() || !around.isDirectory()) {
-            reason = "there is no folder for all users' program data (%ProgramData%) to fall back on";
-        } else if (!encodable(new File(around, name).getPath(), encoding)) {
-            reason = "it cannot encode the fallback folder " + new File(around, name) + " either";
-        } else {
-            try {
-                File fallback = (folders != null ? folders : on(around)).own(around, name);
-                WinConsoleNative.trace("using " + fallback + " instead, which no other account can change");
-                return fallback;
-            } catch (IOException | RuntimeException e) {
-                reason = "no folder of this user's own in " + around + " can be used: " + why(e);
-            }
-        }
-        throw LibraryInstaller.failure("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
-                + " platform a library's path in the code page " + encoding + " (sun.jnu.encoding), which cannot"
-                + " encode that folder, and " + reason + ". Point -D" + WinConsoleNative.CACHE_PROPERTY
-                + " at a folder whose path " + encoding + " can encode, or set -D" + WinConsoleNative.LIBRARY_PROPERTY
-                + "=<path of " + System.mapLibraryName(WinConsoleNative.NAME) + "> in such a folder.");
-    }
-
-    /** Whether the JVM can pass `path` to the platform unchanged: true if the encoding is unknown. */
-    static boolean encodable(String path, String encoding) {
-        try {
-            return encoding == null || Charset.forName(encoding).newEncoder().canEncode(path);
-        } catch (RuntimeException e) {
-            return true; // a code page Java does not know, or one it cannot encode to
-        }
-    }
-
-    /** "tirk-console-" and the user's name in letters any code page holds: others as _ and four hex digits. */
-    static String folderName(String user) {
-        StringBuilder name = new StringBuilder(WinConsoleNative.NAME + "-");
-        for (char c : user.toCharArray()) {
-            if (c < 0x80 && (Character.isLetterOrDigit(c) || c == '-' || c == '.')) {
-                name.append(c);
-            } else {
-                name.append('_').append(Integer.toHexString(0x10000 | c).substring(1));
-            }
-        }
-        return name.toString();
     }
 
     /**

@@ -8,14 +8,25 @@ import java.io.OutputStream;
 import java.net.JarURLConnection;
 import java.net.URL;
 import java.net.URLConnection;
+import java.nio.charset.Charset;
 import java.nio.file.AtomicMoveNotSupportedException;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
+import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.AclEntry;
+import java.nio.file.attribute.AclEntryFlag;
+import java.nio.file.attribute.AclEntryPermission;
+import java.nio.file.attribute.AclEntryType;
+import java.nio.file.attribute.AclFileAttributeView;
 import java.security.MessageDigest;
+import java.util.Collections;
+import java.util.EnumSet;
 import java.util.zip.CRC32;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
 
+import static java.nio.file.LinkOption.NOFOLLOW_LINKS;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.CACHE_PROPERTY;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.LIBRARY_PROPERTY;
 import static org.tirk.terminal.tty.impl.WinConsoleNative.NAME;
@@ -43,7 +54,7 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.trace;
  * loaded again by another class loader (IDE plugins, application servers, isolated test engines),
  * it loads a copy under another name in the same cache folder, up to {@value #COPIES} names that
  * later runs reuse. Where the JVM cannot hand the cache folder's path to the platform (a user name
- * outside the ANSI code page), the copies go into a folder of {@link CacheFolder#loadable} instead.
+ * outside the ANSI code page), the copies go into a folder of {@link #loadable} instead.
  * Every failure is an {@link UnsatisfiedLinkError} that says what was found and which property
  * helps.
  */
@@ -52,6 +63,8 @@ final class LibraryInstaller {
     static final String SUPPORTED_PLATFORMS = "windows-x86-64 and windows-aarch64";
     /** How many copies of one library a cache folder holds at most, one per class loader that has it loaded at once. */
     static final int COPIES = 8;
+    /** How many names a folder of this user's may take where other accounts made folders of the first ones. */
+    private static final int NAMES = 8;
 
     /** A temporary file older than this was left by a JVM that died while extracting. */
     private static final long STALE_MILLIS = 24L * 60 * 60 * 1000;
@@ -105,7 +118,7 @@ final class LibraryInstaller {
      */
     private static void loadNamed(File file) {
         String origin = "named by -D" + LIBRARY_PROPERTY;
-        if (ascii(file.getPath()) || CacheFolder.encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
+        if (ascii(file.getPath()) || encodable(file.getPath(), System.getProperty("sun.jnu.encoding"))) {
             if (loadedHere(file, origin)) {
                 return;
             }
@@ -299,7 +312,7 @@ final class LibraryInstaller {
         File named = namedCacheRoot();
         File preferred = named != null ? named
                 : new File(System.getProperty("java.io.tmpdir"), NAME + "-" + System.getProperty("user.name"));
-        File root = ascii(preferred.getPath()) ? preferred : CacheFolder.loadable(preferred);
+        File root = ascii(preferred.getPath()) ? preferred : loadable(preferred);
         if (root != preferred || (named != null && configuredCache() == null)) {
             return new File(root, name); // the fallback folder, judged already, or the profile's
         }
@@ -307,10 +320,10 @@ final class LibraryInstaller {
         try {
             if (named == null) {
                 // The temporary folder is shared: a folder of this user's own in it.
-                return new File(folders.own(root.getParentFile(), root.getName()), name);
+                return new File(own(folders, root.getParentFile(), root.getName()), name);
             }
-            folders.make(root);
-            return folders.own(folders.checked(root), name);
+            make(folders, root);
+            return own(folders, folders.checked(root), name);
         } catch (IOException | RuntimeException e) {
             throw new UnsatisfiedLinkError("Cannot use " + (named == null ? "a folder of this user's own in "
                     + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + CacheFolder.why(e)
@@ -320,6 +333,143 @@ final class LibraryInstaller {
         }
     }
 
+    /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
+    static void make(CacheFolder folders, File folder) throws IOException {
+        Path path = folder.toPath();
+        if (Files.notExists(path, NOFOLLOW_LINKS)) {
+            Files.createDirectories(path.getParent());
+            make(folders, path);
+        }
+    }
+
+    /**
+     * This user's own folder `name` in `parent`, made for this user alone if missing; where another
+     * account can change it, `name-2` and so on, as `folders` judges them. An IOException says why
+     * none can be used.
+     *
+     * <p>A folder is made under a temporary name, restricted, found still empty, then renamed into
+     * place, so that it never exists under its name with the rights it would inherit.
+     */
+    static File own(CacheFolder folders, File parent, String name) throws IOException {
+        File above = parent.toPath().toRealPath().toFile();
+        String why = folders.othersWhoMayRemove(above);
+        if (why != null) {
+            throw new IOException(why);
+        }
+        for (int n = 1; n <= NAMES; n++) {
+            File folder = new File(above, n == 1 ? name : name + "-" + n);
+            Path path = folder.toPath();
+            if (Files.notExists(path, NOFOLLOW_LINKS)) {
+                make(folders, path);
+            }
+            why = Files.isDirectory(path, NOFOLLOW_LINKS) ? folders.othersWhoMayChange(folder) : "it is no folder";
+            if (why == null) {
+                return folder;
+            }
+            trace("passing over " + folder + ": " + why);
+        }
+        throw new IOException("other accounts can change each of the folders " + name + " to " + name + "-" + NAMES
+                + " in " + above);
+    }
+
+    /** Makes `folder` for this user alone, unless another JVM makes it meanwhile. */
+    private static void make(CacheFolder folders, Path folder) throws IOException {
+        Path temporary = CacheFolder.temporaryFolder(folder);
+        try {
+            AclFileAttributeView view = folders.view(temporary);
+            if (view != null) {
+                view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
+                        .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+                        .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
+            } else {
+                Files.setAttribute(temporary, "unix:mode", 0700, NOFOLLOW_LINKS);
+            }
+            // What another account put inside before the restriction would stay its own.
+            try (DirectoryStream<Path> inside = Files.newDirectoryStream(temporary)) {
+                if (inside.iterator().hasNext()) {
+                    throw new IOException("another account wrote into " + temporary + " while it was made");
+                }
+            }
+            try {
+                Files.move(temporary, folder);
+                trace("made " + folder + " for this user alone");
+            } catch (IOException e) {
+                if (!Files.isDirectory(folder, NOFOLLOW_LINKS)) {
+                    throw e;
+                }
+            }
+        } finally {
+            Files.deleteIfExists(temporary);
+        }
+    }
+
+    /** `folder`, if the platform can be given its path; otherwise this user's fallback folder. */
+    static File loadable(File folder) {
+        return loadable(folder, System.getProperty("sun.jnu.encoding"), System.getenv("ProgramData"),
+                System.getProperty("user.name", ""), null);
+    }
+
+    /**
+     * As above, with the encoding, the folder for all users' data and the user's name given, and
+     * the folders judged by `folders` (null: by their own access lists).
+     *
+     * <p>HotSpot passes a library's path to Windows in the ANSI code page ({@code sun.jnu.encoding}),
+     * after expanding every part of it to its long name, so under a profile such as
+     * {@code C:\Users\Łukasz} on a system whose code page has no Ł, no library can be loaded: the Ł
+     * arrives as '?'. An 8.3 short name does not help, since the JVM expands it back first. The
+     * copies then go into {@code %ProgramData%\tirk-console-USER}, whose path is plain ASCII.
+     */
+    static File loadable(File folder, String encoding, String programData, String user, CacheFolder folders) {
+        if (encodable(folder.getPath(), encoding)) {
+            return folder;
+        }
+        trace(folder + " cannot be given to the platform in the code page " + encoding
+                + " (sun.jnu.encoding)");
+        File around = programData == null ? null : new File(programData);
+        String name = folderName(user);
+        String reason;
+        if (around == null || !around.isAbsolute() || !around.isDirectory()) {
+            reason = "there is no folder for all users' program data (%ProgramData%) to fall back on";
+        } else if (!encodable(new File(around, name).getPath(), encoding)) {
+            reason = "it cannot encode the fallback folder " + new File(around, name) + " either";
+        } else {
+            try {
+                File fallback = own(folders != null ? folders : CacheFolder.on(around), around, name);
+                trace("using " + fallback + " instead, which no other account can change");
+                return fallback;
+            } catch (IOException | RuntimeException e) {
+                reason = "no folder of this user's own in " + around + " can be used: " + CacheFolder.why(e);
+            }
+        }
+        throw new UnsatisfiedLinkError("Cannot load the tirk-console library from " + folder + ": the JVM gives the"
+                + " platform a library's path in the code page " + encoding + " (sun.jnu.encoding), which cannot"
+                + " encode that folder, and " + reason + ". Point -D" + CACHE_PROPERTY
+                + " at a folder whose path " + encoding + " can encode, or set -D" + LIBRARY_PROPERTY
+                + "=<path of " + System.mapLibraryName(NAME) + "> in such a folder.");
+    }
+
+    /** Whether the JVM can pass `path` to the platform unchanged: true if the encoding is unknown. */
+    static boolean encodable(String path, String encoding) {
+        try {
+            return encoding == null || Charset.forName(encoding).newEncoder().canEncode(path);
+        } catch (RuntimeException e) {
+            return true; // a code page Java does not know, or one it cannot encode to
+        }
+    }
+
+    /** "tirk-console-" and the user's name in letters any code page holds: others as _ and four hex digits. */
+    static String folderName(String user) {
+        StringBuilder name = new StringBuilder(NAME + "-");
+        for (char c : user.toCharArray()) {
+            if (c < 0x80 && (Character.isLetterOrDigit(c) || c == '-' || c == '.')) {
+                name.append(c);
+            } else {
+                name.append('_').append(Integer.toHexString(0x10000 | c).substring(1));
+            }
+        }
+        return name.toString();
+    }
+
     /** Whether `file` holds exactly `bytes`. */
     private static boolean holds(File file, byte[] bytes) {
         try {
@@ -327,14 +477,6 @@ final class LibraryInstaller {
         } catch (IOException e) {
             return false;
         }
-    }
-
-    /**
-     * The error of a library that cannot be loaded, typed as an Error so that the classes that
-     * throw it need not load UnsatisfiedLinkError to be verified.
-     */
-    static Error failure(String message) {
-        return new UnsatisfiedLinkError(message);
     }
 
     private static UnsatisfiedLinkError damaged(String what, String fileName) {

@@ -83,7 +83,7 @@ class CacheFolderTest {
     }
 
     File choose(File folder, String encoding, String programData, CacheFolder folders) {
-        return CacheFolder.loadable(folder, encoding, programData, "\u0141ukasz", folders);
+        return LibraryInstaller.loadable(folder, encoding, programData, "\u0141ukasz", folders);
     }
 
     @Test
@@ -104,7 +104,7 @@ class CacheFolderTest {
         try (var files = Files.list(programData)) {
             assertEquals(List.of(fallback.toPath()), files.toList(), "nothing else is left behind");
         }
-        assertEquals("tirk-console-a_005fb.c-D_00209_5f20", CacheFolder.folderName("a_b.c-D 9\u5f20"));
+        assertEquals("tirk-console-a_005fb.c-D_00209_5f20", LibraryInstaller.folderName("a_b.c-D 9\u5f20"));
     }
 
     @Test
