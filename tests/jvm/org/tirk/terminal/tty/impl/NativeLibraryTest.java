@@ -264,7 +264,7 @@ class NativeLibraryTest {
     }
 
     @Test
-    void aTemporaryCacheFolderAnotherAccountCanChangeIsPassedOver() throws Exception {
+    void aTemporaryCacheFolderAnotherAccountCanChangeIsPassedOverAndOneInAFolderOthersCanRenameRefused() throws Exception {
         Path tmp = Files.createDirectories(temp.resolve("tmp"));
         String name = "tirk-console-" + System.getProperty("user.name");
         shared(tmp.resolve(name));
@@ -284,6 +284,12 @@ class NativeLibraryTest {
         } else {
             assertEquals("rwx------", PosixFilePermissions.toString(Files.getPosixFilePermissions(made)));
         }
+        Path open = shared(temp.resolve("open"));
+        probe = probe(NATIVES_JAR, "-Djava.io.tmpdir=" + open);
+        probe.environment().remove("LOCALAPPDATA");
+        String error = ChildJvm.output(ChildJvm.start(probe));
+        assertTrue(error.startsWith("error: Cannot use a folder of this user's own in " + open + " as the tirk-console"
+                + " cache: ") && error.contains(" may remove, rename or re-permission " + open + " or what it holds"), error);
     }
 
     @Test
