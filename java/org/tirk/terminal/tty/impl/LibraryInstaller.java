@@ -48,7 +48,8 @@ import static org.tirk.terminal.tty.impl.WinConsoleNative.trace;
  * nothing for this platform; and the jar's library, extracted when the cache lacks it or holds
  * anything but its bytes, by writing a temporary file beside it, checking it and renaming it into
  * place, so that any number of JVMs may start at once. The cache folder is one no other account
- * can change ({@link CacheFolder}), but for the default one in the user's profile.
+ * can change ({@link CacheFolder}), but for the default one in the user's profile; a folder the
+ * installer makes for it is made for this user alone ({@link #own}).
  *
  * <p>A JVM lets one class loader at a time load a given file, so when the library's classes are
  * loaded again by another class loader (IDE plugins, application servers, isolated test engines),
