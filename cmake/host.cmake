@@ -79,7 +79,7 @@ if(newer_jdk)
 endif()
 
 add_test(NAME jvm
-  COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml"
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml" "${CMAKE_BINARY_DIR}/jvm/unwritable"
     "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
     "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
     "-Dtest.nativesJar=${natives_jar}"

@@ -66,7 +66,8 @@ def granted(feature):
     return ["--enable-native-access=ALL-UNNAMED"] if feature >= 17 else []
 
 
-def run_junit(report, java, feature, work, selection, jar, dll, decoy_folder, classes, test_classes, jvm_options=()):
+def run_junit(report, java, feature, work, selection, jar, dll, decoy_folder, classes, test_classes, jvm_options=(),
+              unwritable=None):
     """JUnit on `java` with -Xcheck:jni; its cases join the report, as does -Xcheck:jni's verdict."""
     output = os.path.join(work, "output.txt")
     started = time.time()
@@ -75,7 +76,8 @@ def run_junit(report, java, feature, work, selection, jar, dll, decoy_folder, cl
         "-Dtest.library=" + windows(dll), "-Dtest.nativesJar=" + windows(jar),
         "-Dtest.decoyFolder=" + windows(decoy_folder),
         "-Dtest.classes=" + windows(classes) + ";" + windows(test_classes),
-        "-Dtest.jvmOptions=" + " ".join(QUIET + granted(feature))] + list(jvm_options) + [
+        "-Dtest.jvmOptions=" + " ".join(QUIET + granted(feature))] + list(jvm_options) + (
+        ["-Dtest.unwritable=" + unwritable] if unwritable else []) + [
         "-jar", windows(JUNIT), "--class-path", windows(jar) + ";" + windows(test_classes)] + selection + [
         "--reports-dir", windows(work), "--disable-banner", "--disable-ansi-colors", "--details=tree",
         "--details-theme=ascii"], ENV, output, deadline=3600 if jvm_options else 300)
@@ -93,9 +95,14 @@ def run_junit(report, java, feature, work, selection, jar, dll, decoy_folder, cl
 def junit(cache, report_path, jar, dll, decoy_folder, classes, test_classes, *jvm_options):
     report = Report("windows_jvm")
     [(java, feature)] = runtimes(cache, report, report_path)
+    # On drive C:, whose folders no other account can change, unlike Z:\tmp.
+    unwritable = [os.path.join(HERE, "..", "jvm", "unwritable-folders.sh"),
+                  os.environ["WINEPREFIX"] + "/drive_c/unwritable"]
+    subprocess.run([unwritable[0], "up", unwritable[1]], check=True)
     with tempfile.TemporaryDirectory() as work:
         run_junit(report, java, feature, work, ["--select-package", "org.tirk.terminal.tty.impl"], jar, dll,
-                  decoy_folder, classes, test_classes, jvm_options)
+                  decoy_folder, classes, test_classes, jvm_options, "C:\\unwritable")
+    subprocess.run([unwritable[0], "down", unwritable[1]])
     report.finish(report_path)
 
 

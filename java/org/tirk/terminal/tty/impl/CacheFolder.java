@@ -2,8 +2,11 @@ package org.tirk.terminal.tty.impl;
 
 import java.io.File;
 import java.io.IOException;
+import java.nio.file.AccessDeniedException;
 import java.nio.file.FileAlreadyExistsException;
+import java.nio.file.FileSystemException;
 import java.nio.file.Files;
+import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.attribute.AclEntry;
@@ -95,7 +98,7 @@ class CacheFolder {
         if (real.getParent() != null) {
             others.putAll(above(real.getParent(), trusted));
         }
-        String why = reason(others, others.isEmpty() ? null : meOrNull(real));
+        String why = reason(others);
         if (why != null) {
             throw new IOException(why);
         }
@@ -107,9 +110,7 @@ class CacheFolder {
      * copies in a folder that passed {@link #checked}; null if no one.
      */
     String othersWhoMayChange(File path) throws IOException {
-        Path real = path.toPath();
-        Map<String, Set<UserPrincipal>> others = itself(real, trusted());
-        return reason(others, others.isEmpty() ? null : meOrNull(real.getParent()));
+        return reason(itself(path.toPath(), trusted()));
     }
 
     /**
@@ -117,9 +118,7 @@ class CacheFolder {
      * `folder` or a folder above it; null if no one.
      */
     String othersWhoMayRemove(File folder) throws IOException {
-        Path real = folder.toPath().toRealPath();
-        Map<String, Set<UserPrincipal>> others = above(real, trusted());
-        return reason(others, others.isEmpty() ? null : meOrNull(real));
+        return reason(above(folder.toPath().toRealPath(), trusted()));
     }
 
     /**
@@ -154,8 +153,12 @@ class CacheFolder {
         }
     }
 
-    /** What accounts other than `me` (null if not known) can do, or null if nothing. */
-    private static String reason(Map<String, Set<UserPrincipal>> others, UserPrincipal me) {
+    /** What accounts other than this user can do, or null if nothing. */
+    private String reason(Map<String, Set<UserPrincipal>> others) throws IOException {
+        if (others.isEmpty()) {
+            return null;
+        }
+        UserPrincipal me = me();
         StringBuilder reason = new StringBuilder();
         for (Map.Entry<String, Set<UserPrincipal>> what : others.entrySet()) {
             Set<UserPrincipal> who = what.getValue();
@@ -269,18 +272,27 @@ class CacheFolder {
         return names.toString();
     }
 
-    private UserPrincipal owner(Path path) throws IOException {
+    UserPrincipal owner(Path path) throws IOException {
         AclFileAttributeView view = view(path);
         return view != null ? view.getOwner() : new Account(path, false, Files.getAttribute(path, "unix:uid", NOFOLLOW_LINKS));
     }
 
     /**
-     * This user, as the owner the platform gives a folder this process makes in `inside`, which is
-     * removed again; made once, as a new folder's owner is the same wherever it is made.
+     * This user, as the owner the platform gives a folder this process makes, which is the same
+     * wherever it is made: so it is made in the temporary folder, which this user may write to
+     * where the folders judged may refuse it, and removed again.
      */
-    private UserPrincipal me(Path inside) throws IOException {
+    private UserPrincipal me() throws IOException {
         if (thisUser == null) {
-            Path probe = temporaryFolder(inside.resolve(WinConsoleNative.NAME));
+            Path temporary = Paths.get(System.getProperty("java.io.tmpdir"));
+            Path probe;
+            try {
+                probe = temporaryFolder(temporary.resolve(WinConsoleNative.NAME));
+            } catch (IOException e) {
+                // Not a refusal: it has a cause.
+                throw new IOException("this user cannot be told from other accounts, as no folder can be made in the"
+                        + " temporary folder " + temporary + " (" + why(e) + ")", e);
+            }
             try {
                 thisUser = owner(probe);
             } finally {
@@ -288,15 +300,6 @@ class CacheFolder {
             }
         }
         return thisUser;
-    }
-
-    /** As {@link #me}, or null where no folder can be made there, and who owns what cannot be told apart. */
-    private UserPrincipal meOrNull(Path inside) {
-        try {
-            return me(inside);
-        } catch (IOException e) {
-            return null;
-        }
     }
 
     /** A new folder beside `beside`, named after it, that no other process made. */
@@ -316,8 +319,26 @@ class CacheFolder {
         }
     }
 
-    /** What went wrong, as an error message says it: a refusal by its reason, any other failure by its kind too. */
+    /** Why the rule refuses a folder, if `e` is its refusal: a plain IOException without a cause; else null. */
+    static String refusal(Exception e) {
+        return e.getClass() == IOException.class && e.getCause() == null ? e.getMessage() : null;
+    }
+
+    /**
+     * What went wrong, as an error message says it: a refusal by who may change what, a failure
+     * of the file system by the platform's reason alone, as the files it names may be temporary
+     * ones no user asked for; anything else by its kind too.
+     */
     static String why(Exception e) {
+        // Tested with instanceof, which loads no class when this class is verified.
+        if (e instanceof FileSystemException) {
+            String reason = ((FileSystemException) e).getReason();
+            if (reason == null) {
+                reason = e instanceof AccessDeniedException ? "access denied" : e instanceof NoSuchFileException
+                        ? "path not found" : e instanceof FileAlreadyExistsException ? "already exists" : e.getClass().getSimpleName();
+            }
+            return reason.endsWith(".") ? reason.substring(0, reason.length() - 1) : reason;
+        }
         return e.getClass() == IOException.class ? e.getMessage() : e.toString();
     }
 

@@ -1,7 +1,6 @@
 package org.tirk.terminal.tty.impl;
 
 import java.io.File;
-import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -11,17 +10,21 @@ import java.net.URLConnection;
 import java.nio.charset.Charset;
 import java.nio.file.AtomicMoveNotSupportedException;
 import java.nio.file.DirectoryStream;
+import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
 import java.nio.file.attribute.AclEntry;
 import java.nio.file.attribute.AclEntryFlag;
 import java.nio.file.attribute.AclEntryPermission;
 import java.nio.file.attribute.AclEntryType;
 import java.nio.file.attribute.AclFileAttributeView;
 import java.security.MessageDigest;
+import java.util.ArrayList;
 import java.util.Collections;
 import java.util.EnumSet;
+import java.util.List;
 import java.util.zip.CRC32;
 import java.util.zip.ZipEntry;
 import java.util.zip.ZipFile;
@@ -94,7 +97,7 @@ final class LibraryInstaller {
         String resource = platform == null ? null : RESOURCE_ROOT + platform + "/" + fileName;
         byte[][] fromJar = resource == null ? null : readFromJar(resource, fileName);
         if (fromJar != null) {
-            loadCopy(fromJar[0], copyFolder(digest(fromJar[1], resource, fileName)), fileName, "extracted from the jar");
+            install(fromJar[0], digest(fromJar[1], resource, fileName), fileName, "extracted from the jar");
             return;
         }
         trace("the jar holds no library for " + (platform == null ? osName + " " + osArch : platform)
@@ -134,7 +137,7 @@ final class LibraryInstaller {
             throw new UnsatisfiedLinkError("Cannot read the tirk-console library " + file + " (" + origin + ") to copy"
                     + " it: " + e + ". Set -D" + LIBRARY_PROPERTY + " to a file this JVM can read.");
         }
-        loadCopy(library, copyFolder(sha256(library)), file.getName(), "a copy of " + file + ", " + origin);
+        install(library, sha256(library), file.getName(), "a copy of " + file + ", " + origin);
     }
 
     /**
@@ -182,26 +185,49 @@ final class LibraryInstaller {
     }
 
     /**
+     * Loads a copy of `library` from the cache's folder `name`. Where that fails, the folders this
+     * start made are removed again, so that a failed start leaves nothing of its own behind.
+     */
+    private static void install(byte[] library, String name, String fileName, String origin) {
+        List<Path> made = new ArrayList<>();
+        try {
+            loadCopy(library, copyFolder(name, made), fileName, origin, made);
+        } catch (UnsatisfiedLinkError e) {
+            for (int i = made.size() - 1; i >= 0; i--) {
+                try {
+                    Files.delete(made.get(i));
+                } catch (IOException notEmpty) {
+                    // holds a copy that was loaded, or another JVM's
+                }
+            }
+            throw e;
+        }
+    }
+
+    /**
      * Loads the first of the copies of `library` in `folder` that this JVM accepts, writing each
      * copy that is missing or wrong on the way.
      */
-    private static void loadCopy(byte[] library, File folder, String fileName, String origin) {
+    private static void loadCopy(byte[] library, File folder, String fileName, String origin, List<Path> made) {
         // In a configured folder, which may once have been shared, a copy is also judged by who may change it.
         CacheFolder judge = configuredCache() != null ? CacheFolder.on(folder) : null;
-        IOException notWritten = null;
+        String notReplaced = null;
         for (int copy = 1; copy <= COPIES; copy++) {
             File file = new File(folder, copyName(fileName, copy));
             String others = judge != null && file.exists() ? othersWhoMayChange(judge, file) : null;
             if (others == null && holds(file, library)) {
                 trace("reusing " + file + " (" + origin + "), compared byte for byte");
             } else {
+                String why;
                 try {
-                    extract(library, file, others == null ? "differed from the library" : "another account could"
-                            + " change (" + others + ")");
+                    why = extract(library, file, others == null ? "differed from the library" : "another account could"
+                            + " change (" + others + ")", made);
                 } catch (IOException e) {
-                    // Windows will not replace a library that a running process has loaded.
-                    trace("cannot put a copy in place as " + file + ": " + e);
-                    notWritten = notWritten == null ? e : notWritten;
+                    throw notWritten(folder.getParentFile(), e);
+                }
+                if (why != null) {
+                    trace("cannot replace " + file + ": " + why);
+                    notReplaced = why;
                     continue;
                 }
             }
@@ -209,10 +235,12 @@ final class LibraryInstaller {
                 return;
             }
         }
-        if (notWritten != null) {
-            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + notWritten
-                    + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY
-                    + "=<path of " + fileName + "> to load it without extracting.");
+        if (notReplaced != null) {
+            throw new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder.getParentFile()
+                    + ": the copies " + fileName + " to " + copyName(fileName, COPIES) + " there are loaded by other"
+                    + " class loaders of this JVM, or cannot be replaced (" + notReplaced + "). Point -D"
+                    + CACHE_PROPERTY + " at another folder, or set -D" + LIBRARY_PROPERTY + "=<path of " + fileName
+                    + "> to load it without extracting.");
         }
         throw new UnsatisfiedLinkError("Cannot load the tirk-console library: its " + COPIES + " copies in " + folder
                 + " are all loaded by other class loaders of this JVM. Load tirk-console's classes from a class"
@@ -229,40 +257,60 @@ final class LibraryInstaller {
     }
 
     /**
-     * Writes `library` to a temporary file beside `target`, checks it and renames it into place,
-     * replacing a file there, which `replaced` says why.
+     * Puts `library` in place as `target`, replacing a file there, which `replaced` says why:
+     * written to a temporary file beside it, checked and renamed into place, so that any number
+     * of JVMs may do so at once. Null once it is in place; else why the file there cannot be
+     * replaced (Windows will not replace a library that a running process has loaded), which
+     * another name can help. An IOException says why the folder takes no copy, which no other
+     * name would help.
      */
-    private static void extract(byte[] library, File target, String replaced) throws IOException {
-        File folder = target.getParentFile();
+    private static String extract(byte[] library, File target, String replaced, List<Path> made) throws IOException {
+        Path folder = target.getParentFile().toPath();
         boolean replacing = target.exists();
-        if (!folder.mkdirs() && !folder.isDirectory()) {
-            Files.createDirectories(folder.toPath()); // for the reason it cannot
-        }
-        removeStaleTemporaryFiles(folder);
-        File temporary;
-        int attempt = 0;
-        do {
-            temporary = new File(folder, target.getName() + "." + Long.toHexString(System.nanoTime() + attempt++)
-                    + ".tmp");
-        } while (!temporary.createNewFile());
+        make(null, folder, made);
+        removeStaleTemporaryFiles(folder.toFile());
+        Path temporary = written(library, folder, target.getName());
         try {
-            try (OutputStream out = new FileOutputStream(temporary)) {
-                out.write(library);
-            }
-            if (!holds(temporary, library)) {
-                throw new IOException("the copy written to " + temporary + " does not read back the same");
-            }
-            moveIntoPlace(temporary, target);
+            moveIntoPlace(temporary.toFile(), target);
         } catch (IOException e) {
             // Another JVM may have put the same bytes in place meanwhile.
             if (!holds(target, library)) {
-                throw e;
+                if (!replacing) {
+                    throw e;
+                }
+                return CacheFolder.why(e);
             }
         } finally {
-            temporary.delete();
+            temporary.toFile().delete();
         }
         trace((replacing ? "replaced " + target + ", which " + replaced + "," : "extracted " + target)
                 + " with the verified copy");
+        return null;
+    }
+
+    /** A new temporary file in `folder`, named after `name`, that reads back as `library`. */
+    private static Path written(byte[] library, Path folder, String name) throws IOException {
+        for (long attempt = System.nanoTime(); ; attempt++) {
+            Path temporary = folder.resolve(name + "." + Long.toHexString(attempt) + ".tmp");
+            OutputStream out;
+            try {
+                out = Files.newOutputStream(temporary, StandardOpenOption.CREATE_NEW);
+            } catch (FileAlreadyExistsException e) {
+                continue; // another JVM's, made in the same tick
+            }
+            try {
+                try (OutputStream file = out) {
+                    file.write(library);
+                }
+                if (!holds(temporary.toFile(), library)) {
+                    throw new IOException("the copy written does not read back the same");
+                }
+                return temporary;
+            } catch (IOException e) {
+                temporary.toFile().delete();
+                throw e;
+            }
+        }
     }
 
     /**
@@ -307,13 +355,13 @@ final class LibraryInstaller {
      * The folder `name` of the cache, which the copies go into: in a folder whose path the platform
      * can be given and, but for the default one in the user's profile, one that no other account
      * can change; in a configured folder, one of this user's own, or `name-2` and so on where
-     * another account made it.
+     * another account made it. Each folder it makes is noted in `made`.
      */
-    private static File copyFolder(String name) {
+    private static File copyFolder(String name, List<Path> made) {
         File named = namedCacheRoot();
         File preferred = named != null ? named
                 : new File(System.getProperty("java.io.tmpdir"), NAME + "-" + System.getProperty("user.name"));
-        File root = ascii(preferred.getPath()) ? preferred : loadable(preferred);
+        File root = ascii(preferred.getPath()) ? preferred : loadable(preferred, made);
         if (root != preferred || (named != null && configuredCache() == null)) {
             return new File(root, name); // the fallback folder, judged already, or the profile's
         }
@@ -321,37 +369,58 @@ final class LibraryInstaller {
         try {
             if (named == null) {
                 // The temporary folder is shared: a folder of this user's own in it.
-                return new File(own(folders, root.getParentFile(), root.getName()), name);
+                return new File(own(folders, root.getParentFile(), root.getName(), made), name);
             }
-            make(folders, root);
-            return own(folders, folders.checked(root), name);
+            return own(folders, configured(folders, root, made), name, made);
+        } catch (NotWritten e) {
+            throw notWritten(root, e);
         } catch (IOException | RuntimeException e) {
+            String refusal = CacheFolder.refusal(e);
+            trace("cache folder: " + root + (refusal != null ? " (another account can change it: " + refusal
+                    : " (cannot be judged: " + CacheFolder.why(e)) + ")");
             throw new UnsatisfiedLinkError("Cannot use " + (named == null ? "a folder of this user's own in "
                     + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + CacheFolder.why(e)
-                    + ". The library is loaded only from a folder no other account can change. Point -D"
-                    + CACHE_PROPERTY + " at a folder of your own, or set -D" + LIBRARY_PROPERTY + "=<path of "
-                    + System.mapLibraryName(NAME) + "> to load a library of your own.");
+                    + (refusal != null ? ". The library is loaded only from a folder no other account can change" : "")
+                    + ". Point -D" + CACHE_PROPERTY + " at a folder of your own, or set -D" + LIBRARY_PROPERTY
+                    + "=<path of " + System.mapLibraryName(NAME) + "> to load a library of your own.");
         }
     }
 
-    /** Makes `folder` for this user alone if nothing is there (the folders above it as the platform makes them). */
-    static void make(CacheFolder folders, File folder) throws IOException {
-        Path path = folder.toPath();
-        if (Files.notExists(path, NOFOLLOW_LINKS)) {
-            Files.createDirectories(path.getParent());
-            make(folders, path);
+    /**
+     * The configured cache folder `root`'s real path, if no other account can change it. Where it
+     * is missing, the folders it would lie in are judged first, and only then is it made, with any
+     * folder above it that is missing, for this user alone.
+     */
+    private static File configured(CacheFolder folders, File root, List<Path> made) throws IOException {
+        Path existing = root.toPath();
+        while (!Files.exists(existing, NOFOLLOW_LINKS)) {
+            existing = existing.getParent();
         }
+        if (!existing.equals(root.toPath())) {
+            String why = folders.othersWhoMayRemove(existing.toFile());
+            if (why != null) {
+                throw new IOException(why);
+            }
+            make(folders, root.toPath(), made);
+        }
+        return folders.checked(root);
+    }
+
+    /** The error for a cache folder that takes no copy, for the reason `e` gives. */
+    private static UnsatisfiedLinkError notWritten(File folder, IOException e) {
+        String why = why(e);
+        trace("cache folder: " + folder + " (cannot be written: " + why + ")");
+        return new UnsatisfiedLinkError("Cannot extract the tirk-console library into " + folder + ": " + why
+                + ". Point -D" + CACHE_PROPERTY + " at a writable folder, or set -D" + LIBRARY_PROPERTY + "=<path of "
+                + System.mapLibraryName(NAME) + "> to load it without extracting.");
     }
 
     /**
      * This user's own folder `name` in `parent`, made for this user alone if missing; where another
      * account can change it, `name-2` and so on, as `folders` judges them. An IOException says why
      * none can be used.
-     *
-     * <p>A folder is made under a temporary name, restricted, found still empty, then renamed into
-     * place, so that it never exists under its name with the rights it would inherit.
      */
-    static File own(CacheFolder folders, File parent, String name) throws IOException {
+    static File own(CacheFolder folders, File parent, String name, List<Path> made) throws IOException {
         File above = parent.toPath().toRealPath().toFile();
         String why = folders.othersWhoMayRemove(above);
         if (why != null) {
@@ -360,9 +429,7 @@ final class LibraryInstaller {
         for (int n = 1; n <= NAMES; n++) {
             File folder = new File(above, n == 1 ? name : name + "-" + n);
             Path path = folder.toPath();
-            if (Files.notExists(path, NOFOLLOW_LINKS)) {
-                make(folders, path);
-            }
+            make(folders, path, made);
             why = Files.isDirectory(path, NOFOLLOW_LINKS) ? folders.othersWhoMayChange(folder) : "it is no folder";
             if (why == null) {
                 return folder;
@@ -373,8 +440,39 @@ final class LibraryInstaller {
                 + " in " + above);
     }
 
-    /** Makes `folder` for this user alone, unless another JVM makes it meanwhile. */
-    private static void make(CacheFolder folders, Path folder) throws IOException {
+    /**
+     * Makes `folder` and each folder above it that is missing: for this user alone where `folders`
+     * is given, else as the platform makes them; each is noted in `made`. A folder another JVM
+     * makes meanwhile is used as it is. NotWritten says why one cannot be made.
+     */
+    static void make(CacheFolder folders, Path folder, List<Path> made) throws IOException {
+        if (folder == null || Files.exists(folder, NOFOLLOW_LINKS)) {
+            return;
+        }
+        make(folders, folder.getParent(), made);
+        try {
+            if (folders == null) {
+                Files.createDirectory(folder);
+            } else {
+                makePrivate(folders, folder);
+            }
+            made.add(folder);
+        } catch (IOException e) {
+            if (CacheFolder.refusal(e) != null) {
+                throw e;
+            }
+            if (!Files.isDirectory(folder, NOFOLLOW_LINKS)) {
+                throw new NotWritten(e);
+            }
+        }
+    }
+
+    /**
+     * Makes `folder` for this user alone: under a temporary name, restricted, found still empty,
+     * then renamed into place, so that it never exists under its name with the rights it would
+     * inherit.
+     */
+    private static void makePrivate(CacheFolder folders, Path folder) throws IOException {
         Path temporary = CacheFolder.temporaryFolder(folder);
         try {
             AclFileAttributeView view = folders.view(temporary);
@@ -387,32 +485,40 @@ final class LibraryInstaller {
             }
             // What another account put inside before the restriction would stay its own.
             try (DirectoryStream<Path> inside = Files.newDirectoryStream(temporary)) {
-                if (inside.iterator().hasNext()) {
-                    throw new IOException("another account wrote into " + temporary + " while it was made");
+                for (Path entry : inside) {
+                    throw new IOException(folders.owner(entry).getName() + " wrote into " + folder.getParent()
+                            + " while a folder of this user's was made there");
                 }
             }
-            try {
-                Files.move(temporary, folder);
-                trace("made " + folder + " for this user alone");
-            } catch (IOException e) {
-                if (!Files.isDirectory(folder, NOFOLLOW_LINKS)) {
-                    throw e;
-                }
-            }
+            Files.move(temporary, folder);
+            trace("made " + folder + " for this user alone");
         } finally {
             Files.deleteIfExists(temporary);
         }
     }
 
+    /** What went wrong, as an error message says it: a folder not written by the platform's reason. */
+    private static String why(Exception e) {
+        return CacheFolder.why(e instanceof NotWritten ? (Exception) e.getCause() : e);
+    }
+
+    /** A folder or file the cache needs could not be written, for the reason its cause gives. */
+    private static final class NotWritten extends IOException {
+        NotWritten(IOException cause) {
+            super(cause);
+        }
+    }
+
     /** `folder`, if the platform can be given its path; otherwise this user's fallback folder. */
-    static File loadable(File folder) {
+    static File loadable(File folder, List<Path> made) {
         return loadable(folder, System.getProperty("sun.jnu.encoding"), System.getenv("ProgramData"),
-                System.getProperty("user.name", ""), null);
+                System.getProperty("user.name", ""), null, made);
     }
 
     /**
      * As above, with the encoding, the folder for all users' data and the user's name given, and
-     * the folders judged by `folders` (null: by their own access lists).
+     * the folders judged by `folders` (null: by their own access lists); a folder made is noted in
+     * `made`.
      *
      * <p>HotSpot passes a library's path to Windows in the ANSI code page ({@code sun.jnu.encoding}),
      * after expanding every part of it to its long name, so under a profile such as
@@ -420,7 +526,8 @@ final class LibraryInstaller {
      * arrives as '?'. An 8.3 short name does not help, since the JVM expands it back first. The
      * copies then go into {@code %ProgramData%\tirk-console-USER}, whose path is plain ASCII.
      */
-    static File loadable(File folder, String encoding, String programData, String user, CacheFolder folders) {
+    static File loadable(File folder, String encoding, String programData, String user, CacheFolder folders,
+            List<Path> made) {
         if (encodable(folder.getPath(), encoding)) {
             return folder;
         }
@@ -435,11 +542,11 @@ final class LibraryInstaller {
             reason = "it cannot encode the fallback folder " + new File(around, name) + " either";
         } else {
             try {
-                File fallback = own(folders != null ? folders : CacheFolder.on(around), around, name);
+                File fallback = own(folders != null ? folders : CacheFolder.on(around), around, name, made);
                 trace("using " + fallback + " instead, which no other account can change");
                 return fallback;
             } catch (IOException | RuntimeException e) {
-                reason = "no folder of this user's own in " + around + " can be used: " + CacheFolder.why(e);
+                reason = "no folder of this user's own in " + around + " can be used: " + why(e);
             }
         }
         throw new UnsatisfiedLinkError("Cannot load the tirk-console library from " + folder + ": the JVM gives the"

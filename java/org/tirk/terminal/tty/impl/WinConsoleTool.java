@@ -235,7 +235,8 @@ public final class WinConsoleTool {
                 continue;
             }
             String step = line.substring("tirk-console: ".length());
-            lines.add("step: " + step);
+            // The loader names a cache folder it tried only when it cannot use it, with the reason.
+            lines.add(step.startsWith("cache folder: ") ? step : "step: " + step);
             Matcher file = LOADED.matcher(step);
             loaded = file.matches() ? file.group(1) : loaded;
         }

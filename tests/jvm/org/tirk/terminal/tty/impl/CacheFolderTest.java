@@ -83,7 +83,7 @@ class CacheFolderTest {
     }
 
     File choose(File folder, String encoding, String programData, CacheFolder folders) {
-        return LibraryInstaller.loadable(folder, encoding, programData, "\u0141ukasz", folders);
+        return LibraryInstaller.loadable(folder, encoding, programData, "\u0141ukasz", folders, new ArrayList<>());
     }
 
     @Test
@@ -131,6 +131,14 @@ class CacheFolderTest {
             assertEquals(programData.resolve(expected.startsWith("used") ? FIRST : SECOND).toFile(),
                     choose(UNENCODABLE, CP1252, programData.toString(), lists), expected);
         }
+    }
+
+    @Test
+    void thisUsersOwnFolderPassesThoughNothingCanBeMadeInIt() throws Exception {
+        Path sealed = NativeLibraryTest.unwritable("read-only");
+        Lists lists = new Lists();
+        lists.owners.put(sealed.getFileName().toString(), ME);
+        assertEquals(sealed.toRealPath().toFile(), lists.checked(sealed.toFile()));
     }
 
     @Test

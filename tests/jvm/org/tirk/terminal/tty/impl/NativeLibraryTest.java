@@ -2,8 +2,10 @@ package org.tirk.terminal.tty.impl;
 
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.DynamicTest;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.TestFactory;
 import org.tirk.probe.LoadProbe;
 
 import java.io.BufferedReader;
@@ -51,6 +53,8 @@ class NativeLibraryTest {
     /** Holds a tirk-console library whose getConsoleOutputCP answers 42, which no console does. */
     static final String DECOY_FOLDER = System.getProperty("test.decoyFolder");
     static final String DECOY = "loaded 42";
+    /** Holds folders in which nothing can be written, made by unwritable-folders.sh. */
+    static final Path UNWRITABLE = Paths.get(System.getProperty("test.unwritable", "none"));
     /** What the probe prints with our library: the code page of the console (the stand-in's on Linux). */
     static final String OURS = "loaded " + (WINDOWS ? WinConsoleNative.getConsoleOutputCP() : 65001);
     /** The java of a JDK 24 or later, or empty if there is none. */
@@ -222,9 +226,18 @@ class NativeLibraryTest {
         }
     }
 
-    @Test
-    void aCacheFolderAnotherAccountCanChangeIsRefusedSayingWho() throws Exception {
+    /** `spec` among the folders nothing can be written in; where its folder could not be made, the case is skipped. */
+    static Path unwritable(String spec) throws IOException {
+        Path why = UNWRITABLE.resolve(spec.split("/")[0] + ".why");
+        String reason = Files.exists(why) ? Files.readString(why).trim() : "-Dtest.unwritable names no such folders";
+        assumeTrue(Files.isDirectory(UNWRITABLE) && !Files.exists(why), reason);
+        return UNWRITABLE.resolve(spec);
+    }
+
+    @TestFactory
+    Stream<DynamicTest> aCacheFolderThatCannotBeUsedIsReportedAsWhatItIsAndLeftAsItWas() throws Exception {
         String others = WINDOWS ? "Everyone" : "every other account";
+        String refused = "Cannot use the folder ", unwritten = "Cannot extract the tirk-console library into ";
         Path empty = shared(temp.resolve("shared"));
         // The library's own bytes, which another account could swap after they were compared.
         Path planted = shared(temp.resolve("planted"));
@@ -232,17 +245,40 @@ class NativeLibraryTest {
         Files.copy(LIBRARY_FILE, cachedCopy(planted));
         Path inside = Files.createDirectories(shared(temp.resolve("around")).resolve("mine"));
         // Whoever may rename a folder two levels up may swap the library between the comparison and the load.
-        Path deeper = Files.createDirectories(shared(temp.resolve("far")).resolve("private").resolve("cache"));
-        String[][] cases = {{empty.toString(), others + " may write to " + empty},
-            {planted.toString(), others + " may write to " + planted},
-            {inside.toString(), others + " may remove, rename or re-permission " + inside.getParent() + " or what it holds"},
-            {deeper.toString(), others + " may remove, rename or re-permission " + temp.resolve("far") + " or what it holds"}};
-        for (String[] refused : cases) {
-            String error = load(NATIVES_JAR, cacheOption(Paths.get(refused[0])));
-            assertTrue(error.startsWith("error: Cannot use the folder " + refused[0] + " as the tirk-console cache: "), error);
-            assertTrue(error.contains(refused[1]) && error.contains("-Dtirk.console.cache")
-                    && error.contains("-Dtirk.console.library"), error);
-        }
+        Path far = shared(temp.resolve("far")), deeper = Files.createDirectories(far.resolve("private").resolve("cache"));
+        Path file = Files.write(temp.resolve("a-file"), new byte[] {1});
+        String farRemoves = others + " may remove, rename or re-permission " + far + " or what it holds";
+        // What the case is; the cache folder, or where it lies among the unwritable folders; the
+        // error's first words; for a refusal, who may do what.
+        Object[][] cases = {
+            {"a shared empty folder", empty, refused, others + " may write to " + empty},
+            {"a shared folder holding the library", planted, refused, others + " may write to " + planted},
+            {"a folder in a shared one", inside, refused, others + " may remove, rename or re-permission "
+                + inside.getParent() + " or what it holds"},
+            {"a folder two levels below a shared one", deeper, refused, farRemoves},
+            {"a missing folder two levels below a shared one", far.resolve("private").resolve("new"), refused, farRemoves},
+            {"a folder in a file", file.resolve("cache"), unwritten, null},
+            {"a read-only empty folder", "read-only", unwritten, null},
+            {"a missing folder in a read-only one", "read-only-parent/cache", unwritten, null},
+            {"a missing folder on a full disk", "full/" + temp.getFileName(), unwritten, null},
+        };
+        return Arrays.stream(cases).map(row -> DynamicTest.dynamicTest((String) row[0], () -> {
+            Path cache = row[1] instanceof Path ? (Path) row[1] : unwritable((String) row[1]), watched = cache;
+            while (!Files.isDirectory(watched)) {
+                watched = watched.getParent(); // which must hold afterwards what it held before
+            }
+            List<String> before = filesIn(watched);
+            String output = load(NATIVES_JAR, cacheOption(cache), "-Dtirk.console.debug=true");
+            String error = output.substring(Math.max(0, output.indexOf("error: ")));
+            assertTrue(error.startsWith("error: " + row[2] + cache + (row[3] != null ? " as the tirk-console cache: " : ": ")),
+                    output);
+            assertEquals(row[3] != null, error.contains(row[3] + ". The library is loaded only from a folder no other"
+                    + " account can change."), error);
+            assertTrue(error.contains("-Dtirk.console.cache") && error.contains("-Dtirk.console.library"), error);
+            assertFalse(Pattern.compile("\\.[0-9a-f]+\\.tmp").matcher(output).find(), "a temporary name in " + output);
+            assertFalse(output.contains(LibraryInstaller.copyName(LIBRARY, 2)), "a second name, which cannot help: " + output);
+            assertEquals(before, filesIn(watched), "what " + watched + " holds");
+        }));
     }
 
     @Test
@@ -362,14 +398,6 @@ class NativeLibraryTest {
         assertTrue(damaged.startsWith("error: The tirk-console jar is damaged: " + "org/tirk/terminal/tty/impl/native/"
                 + platform + "/" + LIBRARY + " reads as"), damaged);
         assertTrue(damaged.contains("-Dtirk.console.library="), damaged);
-    }
-
-    @Test
-    void unwritableCacheNamesThePropertiesThatHelp() throws Exception {
-        Path file = Files.write(temp.resolve("a-file"), new byte[] {1});
-        String error = load(NATIVES_JAR, cacheOption(file.resolve("cache")));
-        assertTrue(error.startsWith("error: Cannot use the folder " + file.resolve("cache")), error);
-        assertTrue(error.contains("-Dtirk.console.cache") && error.contains("-Dtirk.console.library"), error);
     }
 
     @Test
@@ -512,6 +540,7 @@ class NativeLibraryTest {
     @Test
     void theCommandLineReportsWhatLoadsAndFailsOnOneLine() throws Exception {
         Path cache = temp.resolve("cache"), sharedCache = shared(temp.resolve("shared"));
+        Path inFile = Files.write(temp.resolve("a-file"), new byte[] {1}).resolve("cache");
         String missing = temp.resolve("none").resolve(LIBRARY).toString();
         String noLibrary = WINDOWS ? "The tirk-console jar holds no library for windows-x86-64"
                 : "tirk-console supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux";
@@ -530,9 +559,12 @@ class NativeLibraryTest {
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\nlibrary: " + cachedCopy(cache)
                 + "\ncache folder: " + cache + "\ncache folder rule: passes", ""},
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\n" + consoles + "\n", ""},
-            {NATIVES_JAR, new String[] {cacheOption(sharedCache)}, check, 2, "\nlibrary: not loaded\n",
+            {NATIVES_JAR, new String[] {cacheOption(sharedCache)}, check, 2, "\ncache folder: " + sharedCache
+                + " (another account can change it: ",
                 "tirk-console: Cannot use the folder " + quote(sharedCache) + " as the tirk-console cache: (.+, )?"
                 + (WINDOWS ? "Everyone" : "every other account") + " may write to " + quote(sharedCache) + "\\. .*"},
+            {NATIVES_JAR, new String[] {cacheOption(inFile)}, check, 2, "\ncache folder: " + inFile + " (cannot be written: ",
+                "tirk-console: Cannot extract the tirk-console library into " + quote(inFile) + ": .*"},
             {NATIVES_JAR, new String[] {"-Dtirk.console.library=" + missing}, check, 2, "\nlibrary: not loaded\n",
                 "tirk-console: Cannot load the tirk-console library " + quote(missing) + " .*"},
             {null, new String[] {cacheOption(cache)}, check, 2, "\nlibrary: not loaded\n", "tirk-console: " + quote(noLibrary) + ".*"},
