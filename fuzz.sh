@@ -12,6 +12,6 @@ mkdir -p build/fuzz-reports
 python3 tests/fuzz/run_fuzz.py build/sanitize/fuzz_entry_points tests/fuzz/corpus build/sanitize/fuzz-corpus \
     "${FUZZ_SECONDS:-600}" build/fuzz-reports/fuzz.xml
 WINEPREFIX="$PWD/build/windows/wineprefix" python3 tests/winjvm/run_windows_jvm.py junit build/windows/windows-jre \
-    build/fuzz-reports/windows_jvm.xml build/windows/dist/tirk-console.jar build/windows/dist/tirk-console.dll \
-    build/windows/windows-jvm/decoy build/windows/classes build/windows/windows-jvm/test-classes \
+    build/fuzz-reports/windows_jvm.xml build/windows/windows-tests build/windows/dist/tirk-console.jar \
+    build/windows/dist/tirk-console.dll \
     -Dtest.randomCalls=1000000 "-Dtest.randomSeed=${FUZZ_SEED:-1}"

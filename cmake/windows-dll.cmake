@@ -88,24 +88,40 @@ add_test(NAME reproducible
           "$<TARGET_FILE:tirk-console>" "${test_reports}/reproducible.xml")
 
 # The driver: every entry point called through the DLL's exports by a program with no C runtime
-# either, on Wine's console (for ARM64, Debian's arm64 Wine under qemu user-mode emulation).
-set(driver_imports "${CMAKE_BINARY_DIR}/import/libkernel32-driver.a")
-add_custom_command(
-  OUTPUT "${driver_imports}"
-  COMMAND ${TIRK_DLLTOOL} -d "${CMAKE_SOURCE_DIR}/tests/driver/driver-kernel32.def" -l "${driver_imports}"
-  DEPENDS "${CMAKE_SOURCE_DIR}/tests/driver/driver-kernel32.def"
-  COMMENT "Making the import library of the driver's platform functions")
-add_custom_target(driver_imports DEPENDS "${driver_imports}")
+# either; and the console host, which runs it in a console of its own and plays its user. Each
+# imports only the platform functions its .def lists.
+function(windows_test_program name source imports entry)
+  set(import_library "${CMAKE_BINARY_DIR}/import/libkernel32-${name}.a")
+  add_custom_command(
+    OUTPUT "${import_library}"
+    COMMAND ${TIRK_DLLTOOL} -d "${CMAKE_SOURCE_DIR}/${imports}" -l "${import_library}"
+    DEPENDS "${CMAKE_SOURCE_DIR}/${imports}"
+    COMMENT "Making the import library of the platform functions of ${name}")
+  add_custom_target(${name}_imports DEPENDS "${import_library}")
+  add_executable(${name} ${source})
+  add_dependencies(${name} ${name}_imports)
+  target_include_directories(${name} PRIVATE tests/common)
+  target_link_libraries(${name} PRIVATE jni_headers "${import_library}")
+  target_compile_options(${name} PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
+                         -fno-threadsafe-statics -fasynchronous-unwind-tables)
+  target_link_options(${name} PRIVATE -nostdlib -Wl,-e,${entry} -Wl,--subsystem,console)
+  set_target_properties(${name} PROPERTIES OUTPUT_NAME ${name} RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/programs")
+endfunction()
+windows_test_program(driver tests/driver/Driver.cpp tests/driver/driver-kernel32.def driverMain)
+add_dependencies(driver tirk-console-shipped)
+windows_test_program(console-host tests/console-host/ConsoleHost.cpp tests/console-host/host-kernel32.def
+                     consoleHostMain)
 
-add_executable(driver tests/driver/Driver.cpp)
-add_dependencies(driver driver_imports tirk-console-shipped)
-target_include_directories(driver PRIVATE tests/common)
-target_link_libraries(driver PRIVATE jni_headers "${driver_imports}")
-target_compile_options(driver PRIVATE -O2 -Wall -Wextra -Werror -fno-exceptions -fno-rtti
-                       -fno-threadsafe-statics -fasynchronous-unwind-tables)
-target_link_options(driver PRIVATE -nostdlib -Wl,-e,driverMain -Wl,--subsystem,console)
+# A library of the same name that answers differently, to show which one the loader took. It links
+# no runtime either, so that one padded to our DLL's size can forge its CRC-32.
+add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp src/DllEntry.cpp)
+target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
+target_link_options(tirk-console-decoy PRIVATE -nostdlib -s -Wl,-e,DllEntry)
+set_target_properties(tirk-console-decoy PROPERTIES
+  PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/programs/decoy"
+  ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import/decoy")
 
 add_test(NAME driver
-  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/driver/run_driver.py" ${pe_machine} "$<TARGET_FILE:driver>"
+  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/driver/run_driver.py" ${pe_machine} "${CMAKE_BINARY_DIR}/programs"
           "${shipped_dll}" "${CMAKE_BINARY_DIR}/arm64-wine" "${test_reports}/driver.xml")
 set_tests_properties(driver PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")

@@ -68,13 +68,6 @@ add_test(NAME jar_check
 # as built; the loader's cases and the demo on Temurin 11, 17, 21 and 25; users whose names the
 # code page lacks. The suite calls the platform through the FFM API, so the newer JDK compiles
 # it; the loader's cases are the Linux suite's own, run here too.
-# The decoy links no runtime either, so that one padded to our DLL's size can forge its CRC-32.
-add_library(tirk-console-decoy SHARED tests/jvm/Decoy.cpp src/DllEntry.cpp)
-target_link_libraries(tirk-console-decoy PRIVATE jni_headers)
-target_link_options(tirk-console-decoy PRIVATE -nostdlib -s -Wl,-e,DllEntry)
-set_target_properties(tirk-console-decoy PROPERTIES
-  PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/decoy"
-  ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/windows-jvm/import")
 file(GLOB windows_jvm_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winjvm/org/tirk/terminal/tty/impl/*.java")
 set(loader_test_sources
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/NativeLibraryTest.java"
@@ -91,25 +84,43 @@ if(newer_jdk)
             ${windows_jvm_sources}
     DEPENDS ${windows_jvm_sources} "${java_stamp}"
     COMMENT "Compiling the Windows JVM tests")
-  # The loader's cases again, for the older JVMs.
+  # The loader's cases again, for the older JVMs down to Java 8, which the classes are built for.
   set(loader_classes "${CMAKE_BINARY_DIR}/windows-jvm/loader-classes")
   add_custom_command(
     OUTPUT "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${loader_classes}"
-    COMMAND "${Java_JAVAC_EXECUTABLE}" --release 11 -cp "${java_classes}:${junit_classpath}" -d "${loader_classes}"
-            ${loader_test_sources}
+    COMMAND "${Java_JAVAC_EXECUTABLE}" --release 8 -Xlint:-options -cp "${java_classes}:${junit_classpath}"
+            -d "${loader_classes}" ${loader_test_sources}
     DEPENDS ${loader_test_sources} "${java_stamp}"
-    COMMENT "Compiling the loader's tests for Java 11")
-  add_custom_target(windows_jvm_suite ALL DEPENDS "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
-                    "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class")
+    COMMENT "Compiling the loader's tests for Java 8")
+
+  # The kit of the Windows jobs of the CI workflow, which run tests/windows/*.cmd on it: the test
+  # programs of both architectures (the ARM64 build's beside the ARM64 DLL) and the JVM suite's
+  # classes and launcher. The suites below run the same scripts on it under Wine.
+  get_filename_component(arm64_programs "${TIRK_ARM64_DLL}" DIRECTORY)
+  get_filename_component(arm64_programs "${arm64_programs}/../programs" ABSOLUTE)
+  set(kit "${CMAKE_BINARY_DIR}/windows-tests")
+  add_custom_command(
+    OUTPUT "${kit}/jvm/junit-platform-console-standalone.jar"
+    COMMAND "${CMAKE_COMMAND}" -E rm -rf "${kit}"
+    COMMAND "${CMAKE_COMMAND}" -E copy_directory "${CMAKE_BINARY_DIR}/programs" "${kit}/x86-64"
+    COMMAND "${CMAKE_COMMAND}" -E copy_directory "${arm64_programs}" "${kit}/aarch64"
+    COMMAND "${CMAKE_COMMAND}" -E copy_directory "${java_classes}" "${kit}/jvm/classes"
+    COMMAND "${CMAKE_COMMAND}" -E copy_directory "${windows_jvm_classes}" "${kit}/jvm/test-classes"
+    COMMAND "${CMAKE_COMMAND}" -E copy_directory "${loader_classes}" "${kit}/jvm/loader-classes"
+    COMMAND "${CMAKE_COMMAND}" -E copy /usr/share/java/junit-platform-console-standalone.jar "${kit}/jvm/"
+    DEPENDS driver console-host tirk-console-decoy "${arm64_programs}/driver.exe" "${arm64_programs}/console-host.exe"
+            "${arm64_programs}/decoy/tirk-console.dll" "${java_stamp}"
+            "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
+            "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
+    COMMENT "Laying out the Windows test kit")
+  add_custom_target(windows_tests ALL DEPENDS "${kit}/jvm/junit-platform-console-standalone.jar")
   add_test(NAME windows_jvm
     COMMAND python3 "${windows_jvm_runner}" junit "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvm.xml"
-            "${jar_file}" "${shipped_dll}" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
-            "${windows_jvm_classes}")
+            "${kit}" "${jar_file}" "${shipped_dll}")
   add_test(NAME windows_jvms
     COMMAND python3 "${windows_jvm_runner}" jvms "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvms.xml"
-            "${jar_file}" "${shipped_dll}" "${CMAKE_BINARY_DIR}/windows-jvm/decoy" "${java_classes}"
-            "${loader_classes}" "${windows_jvm_classes}")
+            "${kit}" "${jar_file}" "${shipped_dll}")
   add_test(NAME windows_users
     COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
             "${jar_file}" "${shipped_dll}" "${java_classes}" "${loader_classes}")

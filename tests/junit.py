@@ -1,4 +1,5 @@
 """Collects named checks and writes them as a JUnit XML report, the format test.sh counts."""
+import re
 import sys
 import xml.etree.ElementTree as ET
 
@@ -6,33 +7,64 @@ import xml.etree.ElementTree as ET
 class Report:
     def __init__(self, suite):
         self.suite = suite
-        self.cases = []  # (name, failure message or None)
+        self.cases = []  # (name, "ok", "failed" or "skipped", failure detail or reason for skipping)
 
     def check(self, name, ok, detail=""):
-        self.cases.append((name, None if ok else (detail or "failed")))
+        self.cases.append((name, "ok" if ok else "failed", "" if ok else detail or "failed"))
         print(("ok      " if ok else "FAILED  ") + name + ("" if ok or not detail else ": " + detail))
         return ok
 
+    def skip(self, name, reason):
+        self.cases.append((name, "skipped", reason))
+        print(f"skipped {name}: {reason}")
+
+    def lines(self, path, prefix=""):
+        """Adds the check lines of a program's report ("ok NAME", "FAILED NAME: DETAIL", "skipped
+        NAME: WHY"), each name after `prefix`; other lines are printed. False if there is none."""
+        try:
+            text = open(path, encoding="utf-8", errors="replace").read()
+        except OSError:
+            return False
+        for line in text.splitlines():
+            verdict, _, rest = line.partition(" ")
+            name, _, detail = rest.partition(": ")
+            if verdict == "ok":
+                self.check(prefix + rest, True)
+            elif verdict == "FAILED":
+                self.check(prefix + name, False, detail)
+            elif verdict == "skipped":
+                self.skip(prefix + name, detail)
+            elif line.strip():
+                print("  " + line)
+        return True
+
     def include(self, path, prefix=""):
-        """Adds the cases of another JUnit XML report, leaving out skipped ones, each name after `prefix`."""
+        """Adds the cases of another JUnit XML report, each name after `prefix`: a dynamic test's
+        with its display name, a skipped one's with the reason its assumption gives."""
         for case in ET.parse(path).iter("testcase"):
-            if case.find("skipped") is None:
-                failure = case.find("failure") if case.find("failure") is not None else case.find("error")
-                name = prefix + case.get("classname", "").rsplit(".", 1)[-1] + " " + case.get("name")
-                self.cases.append((name, None if failure is None else failure.get("message") or "failed"))
+            failure = case.find("failure") if case.find("failure") is not None else case.find("error")
+            skipped = case.find("skipped")
+            shown = re.search(r"^display-name: (.*)$", case.findtext("system-out") or "", re.M)
+            name = prefix + case.get("classname", "").rsplit(".", 1)[-1] + " " + case.get("name") + (
+                " " + shown.group(1) if shown and case.get("name").endswith("]") else "")
+            reason = (skipped.get("message") or (skipped.text or "").strip().split("\n")[0]) if skipped is not None else ""
+            self.cases.append((name, "skipped", reason.split("Assumption failed: ")[-1]) if skipped is not None
+                              else (name, "ok", "") if failure is None
+                              else (name, "failed", failure.get("message") or "failed"))
 
     def write(self, path):
-        failures = sum(1 for _, failure in self.cases if failure)
-        suite = ET.Element("testsuite", name=self.suite, tests=str(len(self.cases)), failures=str(failures))
-        for name, failure in self.cases:
+        count = {outcome: sum(1 for case in self.cases if case[1] == outcome) for outcome in ("ok", "failed", "skipped")}
+        suite = ET.Element("testsuite", name=self.suite, tests=str(len(self.cases)), failures=str(count["failed"]),
+                           skipped=str(count["skipped"]))
+        for name, outcome, detail in self.cases:
             case = ET.SubElement(suite, "testcase", name=name, classname=self.suite)
-            if failure:
-                ET.SubElement(case, "failure", message=failure)
+            if outcome != "ok":
+                ET.SubElement(case, "failure" if outcome == "failed" else "skipped", message=detail)
         root = ET.Element("testsuites")
         root.append(suite)
         ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
-        print(f"{len(self.cases) - failures} passed, {failures} failed")
-        return 1 if failures else 0
+        print(f"{count['ok']} passed, {count['failed']} failed, {count['skipped']} skipped")
+        return 1 if count["failed"] else 0
 
     def finish(self, path):
         sys.exit(self.write(path))

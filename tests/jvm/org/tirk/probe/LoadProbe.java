@@ -69,8 +69,12 @@ public final class LoadProbe {
         }
     }
 
-    /** A class loader of its own over the jar, which does not ask the class path first. */
+    /**
+     * A class loader of its own over the jar, which does not ask the class path first: its parent
+     * is the class path loader's (Java 8's extension loader, the platform loader after it).
+     */
     private static ClassLoader loaderOf(String jar) throws IOException {
-        return new URLClassLoader(new URL[] {new File(jar).toURI().toURL()}, ClassLoader.getPlatformClassLoader());
+        ClassLoader aboveTheClassPath = ClassLoader.getSystemClassLoader().getParent();
+        return new URLClassLoader(new URL[] {new File(jar).toURI().toURL()}, aboveTheClassPath);
     }
 }

@@ -247,6 +247,9 @@ public final class WinConsoleTool {
             return failed(error);
         }
         lines.add("library: " + loaded);
+        // Which of the jar's libraries this JVM takes: an x86-64 JVM on ARM64 Windows takes the x86-64 one.
+        lines.add("platform: " + WinConsoleNative.platform(System.getProperty("os.name", ""),
+                System.getProperty("os.arch", "")));
         lines.addAll(cacheFolder(loaded));
         String feature = System.getProperty("java.specification.version", "");
         if (!feature.startsWith("1.") && feature.matches("\\d+") && Integer.parseInt(feature) >= 24) {

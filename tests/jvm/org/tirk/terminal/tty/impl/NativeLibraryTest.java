@@ -58,7 +58,8 @@ class NativeLibraryTest {
     /** What the probe prints with our library: the code page of the console (the stand-in's on Linux). */
     static final String OURS = "loaded " + (WINDOWS ? WinConsoleNative.getConsoleOutputCP() : 65001);
     /** The java of a JDK 24 or later, or empty if there is none. */
-    static final String NEWER_JAVA = Runtime.version().feature() >= 24
+    static final String NEWER_JAVA = Integer.parseInt(System.getProperty("java.specification.version")
+            .replaceFirst("^1\\.", "")) >= 24
             ? Paths.get(System.getProperty("java.home"), "bin", "java").toString()
             : System.getProperty("test.newerJava", "");
 
@@ -229,7 +230,7 @@ class NativeLibraryTest {
     /** `spec` among the folders nothing can be written in; where its folder could not be made, the case is skipped. */
     static Path unwritable(String spec) throws IOException {
         Path why = UNWRITABLE.resolve(spec.split("/")[0] + ".why");
-        String reason = Files.exists(why) ? Files.readString(why).trim() : "-Dtest.unwritable names no such folders";
+        String reason = Files.exists(why) ? new String(Files.readAllBytes(why), StandardCharsets.UTF_8).trim() : "-Dtest.unwritable names no such folders";
         assumeTrue(Files.isDirectory(UNWRITABLE) && !Files.exists(why), reason);
         return UNWRITABLE.resolve(spec);
     }
@@ -289,13 +290,13 @@ class NativeLibraryTest {
         shared(Files.copy(LIBRARY_FILE, Files.createDirectories(open.getParent()).resolve(LIBRARY)));
         String trace = load(NATIVES_JAR, cacheOption(squatted.getParent().getParent()), "-Dtirk.console.debug=true");
         assertTrue(trace.endsWith(OURS) && trace.contains("passing over " + squatted.getParent() + ": "), trace);
-        assertEquals(List.of(squatted.getParent().resolveSibling(squatted.getParent().getFileName() + "-2").resolve(LIBRARY)),
+        assertEquals(Collections.singletonList(squatted.getParent().resolveSibling(squatted.getParent().getFileName() + "-2").resolve(LIBRARY)),
                 loadedFiles(trace), trace);
         // Replaced, and then this user's own, which the next start takes as it is.
         for (String expected : new String[] {"replaced " + open + ", which another account could change (",
             "(the jar's library, compared byte for byte)"}) {
             trace = load(NATIVES_JAR, cacheOption(open.getParent().getParent()), "-Dtirk.console.debug=true");
-            assertTrue(trace.endsWith(OURS) && trace.contains(expected) && loadedFiles(trace).equals(List.of(open)), trace);
+            assertTrue(trace.endsWith(OURS) && trace.contains(expected) && loadedFiles(trace).equals(Collections.singletonList(open)), trace);
         }
     }
 
@@ -552,12 +553,13 @@ class NativeLibraryTest {
                 + " here)\nwindows-aarch64: tirk-console.dll, " : "\nwindows-x86-64: not in the jar\n";
         String consoles = WINDOWS ? "standard input: not a console (a pipe)\nstandard output: not a console (a pipe)"
                 : "standard input: console, mode 0x0\nstandard output: console, mode 0x0";
+        String platform = WinConsoleNative.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
         String[] none = {}, check = {"--check"};
         // jar; options; arguments; exit status; what standard output holds; a pattern of standard error.
         Object[][] cases = {
             {NATIVES_JAR, new String[] {"-Dtirk.console.library=" + missing}, new String[] {"--version"}, 0, version, ""},
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\nlibrary: " + cachedCopy(cache)
-                + "\ncache folder: " + cache + "\ncache folder rule: passes", ""},
+                + "\nplatform: " + platform + "\ncache folder: " + cache + "\ncache folder rule: passes", ""},
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\n" + consoles + "\n", ""},
             {NATIVES_JAR, new String[] {cacheOption(sharedCache)}, check, 2, "\ncache folder: " + sharedCache
                 + " (another account can change it: ",
