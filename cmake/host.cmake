@@ -29,6 +29,11 @@ add_test(NAME host_memcheck
   COMMAND valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect --quiet
           "$<TARGET_FILE:host_tests>" "--gtest_output=xml:${test_reports}/host_memcheck.xml")
 
+# The CI workflow, checked by actionlint with shellcheck.
+add_test(NAME actionlint
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/workflow/run_actionlint.sh" "${CMAKE_BINARY_DIR}/actionlint"
+          "${test_reports}/actionlint.xml")
+
 # clang-tidy over the library's sources, with the checks in .clang-tidy.
 add_test(NAME clang_tidy
   COMMAND python3 "${CMAKE_SOURCE_DIR}/tools/run-clang-tidy.py" "${CMAKE_BINARY_DIR}" "${test_reports}/clang_tidy.xml"

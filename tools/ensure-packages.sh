@@ -38,7 +38,8 @@ BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix openjdk-17-jdk-head
 # What the test suites need on top: the host compiler, Wine (and qemu to run arm64 Wine, which
 # the ARM64 suite downloads itself), the scripts' Python with pefile, and pip to fetch the Windows
 # JVM, GnuPG for the signed release, hyperfine for the start-up benchmark, and Maven with the
-# Debian plugins the consumer project uses (junit5 because the compiler plugin's POM imports its BOM).
+# Debian plugins the consumer project uses (junit5 because the compiler plugin's POM imports its BOM);
+# shellcheck for actionlint, and curl and unzip to fetch the Go that builds it where none is installed.
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine qemu-user-static python3 python3-pefile python3-pip gnupg hyperfine junit5 libjna-java
     valgrind clang clang-tidy libclang-rt-14-dev maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
-    libexec-maven-plugin-java)
+    libexec-maven-plugin-java shellcheck curl unzip)

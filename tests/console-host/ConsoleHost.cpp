@@ -11,7 +11,7 @@
 //   REPORT   the file of check lines ("ok NAME", "FAILED NAME: DETAIL", "skipped NAME: WHY"):
 //            the program's and the host's own
 //   REQUEST  what the host does, in turn, each an argument of its own; the program may ask the
-//            same at any time by a line of REPORT:
+//            same at any time by a line of REPORT (but "after"):
 //              after TEXT        wait until the console shows TEXT
 //              type KEYS         type each of KEYS as a key
 //              resize COLS ROWS  resize the console; where the host cannot, it types ! instead
@@ -20,6 +20,7 @@
 // The host then checks that the program exits with status 0 and, in a classic console, that it
 // leaves the console's input mode as it found it. Exit status: 0 when no line of REPORT says
 // FAILED, 1 when one does, 2 (with one line on standard error) when the program cannot be run.
+
 // Pseudo consoles came with Windows 10 1809, whose declarations the headers give only when asked.
 #define NTDDI_VERSION 0x0A000006
 #define _WIN32_WINNT 0x0A00
@@ -33,39 +34,27 @@ namespace {
 constexpr int textSize = 512;
 constexpr DWORD showsWithin = 10'000;
 constexpr DWORD afterWithin = 60'000;
-constexpr DWORD programWithin = 1'200'000;
-
-struct Request {
-    wchar_t text[textSize];
-};
+constexpr DWORD programWithin = 3'600'000;
 
 bool pseudo;
 HANDLE input;   // classic: the console's input; pseudo: the pipe the pseudo console reads keys from
 HANDLE output;  // classic: the console's screen buffer
 HPCON pseudoConsole;
-wchar_t programName[MAX_PATH];
 
-// What the pseudo console wrote, as a reader thread appends it.
+// What the pseudo console wrote, as a reader thread appends it; the screen; what either shows.
 char written[1 << 20];
 volatile LONG writtenLength;
+wchar_t screen[1 << 20];
+char plain[1 << 20];
 // The report as read so far, and how much of it has been taken as requests.
 char reportText[1 << 20];
 DWORD reportLength;
 DWORD reportTaken;
-// The screen, and scratch space for the text looked for.
-wchar_t screen[1 << 20];
-char plain[1 << 20];
-
-// Requests from the command line, done in turn, and "shows" checks still open.
-Request requests[16];
+// The requests, done in turn: the command line's, then the program's as it writes them.
+wchar_t requests[64][textSize];
 int requestCount;
 int nextRequest;
 DWORD requestStarted;
-struct Pending {
-    Request text;
-    DWORD deadline;
-} pending[16];
-int pendingCount;
 
 int fail(const char* what, const wchar_t* about, DWORD error) {
     Line line;
@@ -80,14 +69,6 @@ bool startsWith(const wchar_t* text, const wchar_t* prefix) {
         ++prefix;
     }
     return *prefix == 0;
-}
-
-int length(const wchar_t* text) {
-    int n = 0;
-    while (text[n] != 0) {
-        ++n;
-    }
-    return n;
 }
 
 int hexDigit(wchar_t c) {
@@ -129,11 +110,11 @@ bool shows(const wchar_t* text) {
         CONSOLE_SCREEN_BUFFER_INFO info;
         GetConsoleScreenBufferInfo(output, &info);
         DWORD cells = static_cast<DWORD>(info.dwSize.X) * (info.dwCursorPosition.Y + 1);
-        DWORD first = cells > sizeof screen / sizeof screen[0] ? cells - sizeof screen / sizeof screen[0] : 0;
+        DWORD rowsLeftOut = cells > sizeof screen / sizeof screen[0] ? info.dwCursorPosition.Y / 2 : 0;
         DWORD read = 0;
-        ReadConsoleOutputCharacterW(output, screen, cells - first,
-                                    COORD{0, static_cast<SHORT>(first / info.dwSize.X)}, &read);
-        return contains(screen, static_cast<int>(read), text, length(text));
+        ReadConsoleOutputCharacterW(output, screen, cells - rowsLeftOut * info.dwSize.X,
+                                    COORD{0, static_cast<SHORT>(rowsLeftOut)}, &read);
+        return contains(screen, static_cast<int>(read), text, lstrlenW(text));
     }
     int size = 0;
     for (LONG i = 0, end = writtenLength; i < end; ++i) {
@@ -146,7 +127,7 @@ bool shows(const wchar_t* text) {
             plain[size++] = written[i];
         }
     }
-    char needle[4 * textSize];
+    static char needle[4 * textSize];
     int needleLength = WideCharToMultiByte(CP_UTF8, 0, text, -1, needle, sizeof needle, nullptr, nullptr) - 1;
     return needleLength > 0 && contains(plain, size, needle, needleLength);
 }
@@ -164,26 +145,22 @@ DWORD WINAPI drain(void* pipe) {
     return 0;
 }
 
-WORD virtualKey(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? c - 0x20 : (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L' '
-        ? c : c == L'\r' ? VK_RETURN : c == 0x1b ? VK_ESCAPE : 0;
-}
-
-// Each key in a write of its own, as a terminal sends it: in a pseudo console as the UTF-8 a
-// terminal sends, in a classic console as the records a keyboard gives (a letter outside the BMP
-// as two, one for each half of its surrogate pair).
+// Each key in a write of its own: in a pseudo console as the UTF-8 a terminal sends, in a classic
+// console as the records a keyboard gives (a letter outside the BMP as one for each half of its
+// surrogate pair).
 void type(const wchar_t* keys) {
     for (int i = 0; keys[i] != 0; ++i) {
         DWORD done = 0;
+        wchar_t c = keys[i];
         if (pseudo) {
-            int units = keys[i] >= 0xD800 && keys[i] < 0xDC00 && keys[i + 1] != 0 ? 2 : 1;
+            int units = c >= 0xD800 && c < 0xDC00 && keys[i + 1] != 0 ? 2 : 1;
             char bytes[8];
             int n = WideCharToMultiByte(CP_UTF8, 0, keys + i, units, bytes, sizeof bytes, nullptr, nullptr);
             WriteFile(input, bytes, static_cast<DWORD>(n), &done, nullptr);
             i += units - 1;
         } else {
-            INPUT_RECORD key[] = {keyRecord(TRUE, 1, virtualKey(keys[i]), keys[i], 0),
-                                  keyRecord(FALSE, 1, virtualKey(keys[i]), keys[i], 0)};
+            WORD virtualKey = c >= L'a' && c <= L'z' ? c - 0x20 : (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ? c : 0;
+            INPUT_RECORD key[] = {keyRecord(TRUE, 1, virtualKey, c, 0), keyRecord(FALSE, 1, virtualKey, c, 0)};
             WriteConsoleInputW(input, key, 2, &done);
         }
         Sleep(100);
@@ -191,25 +168,21 @@ void type(const wchar_t* keys) {
 }
 
 void resize(const wchar_t* size) {
-    int numbers[2] = {0, 0};
-    for (int n = 0; n < 2; ++n) {
-        while (*size == L' ') {
-            ++size;
-        }
-        for (; *size >= L'0' && *size <= L'9'; ++size) {
-            numbers[n] = numbers[n] * 10 + (*size - L'0');
+    COORD to{0, 0};
+    for (SHORT* n = &to.X; *size != 0; ++size) {
+        if (*size == L' ') {
+            n = &to.Y;
+        } else {
+            *n = static_cast<SHORT>(*n * 10 + (*size - L'0'));
         }
     }
-    COORD to{static_cast<SHORT>(numbers[0]), static_cast<SHORT>(numbers[1])};
     Line name;
     name << "the console is resized to " << static_cast<long long>(to.X) << " columns and "
          << static_cast<long long>(to.Y) << " rows";
     Line detail;
     bool done;
     if (pseudo) {
-        auto resizePseudoConsole = reinterpret_cast<HRESULT(WINAPI*)(HPCON, COORD)>(
-            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ResizePseudoConsole")));
-        HRESULT result = resizePseudoConsole != nullptr ? resizePseudoConsole(pseudoConsole, to) : E_NOTIMPL;
+        HRESULT result = ResizePseudoConsole(pseudoConsole, to);
         detail << "ResizePseudoConsole gave " << static_cast<long long>(result);
         done = result == S_OK;
     } else {
@@ -225,110 +198,77 @@ void resize(const wchar_t* size) {
                SetConsoleWindowInfo(output, TRUE, &window);
         detail << "the console refused it (error " << static_cast<long long>(GetLastError()) << ")";
     }
-    if (done) {
-        check(name.text, true);
-        return;
-    }
-    if (pseudo && underWine()) {
+    if (!done && pseudo && underWine()) {
         skip(name.text, "Wine does not resize a pseudo console");
     } else {
-        check(name.text, false, detail);
+        check(name.text, done, detail);
     }
-    type(L"!");
-}
-
-void checkShown(const Pending& shown, bool now) {
-    Line name;
-    name << "the console shows " << shown.text.text;
-    bool outsideTheBmp = false;
-    for (const wchar_t* c = shown.text.text; *c != 0; ++c) {
-        outsideTheBmp |= *c >= 0xD800 && *c < 0xE000;
-    }
-    if (!now && pseudo && outsideTheBmp && underWine()) {
-        skip(name.text, "Wine's pseudo console writes a letter outside the BMP as U+FFFD");
-    } else {
-        Line detail;
-        detail << "not within 10 s";
-        check(name.text, now, detail);
+    if (!done) {
+        type(L"!");
     }
 }
 
-// Does what `request` asks, but for waiting, which done() decides.
-void start(const wchar_t* request) {
-    if (startsWith(request, L"type ")) {
-        type(request + 5);
-    } else if (startsWith(request, L"resize ")) {
-        resize(request + 7);
-    } else if (startsWith(request, L"shows ") && pendingCount < 16) {
-        Pending& shown = pending[pendingCount++];
-        for (int i = 0; i < textSize; ++i) {
-            shown.text.text[i] = request[6 + i];
-            if (request[6 + i] == 0) {
-                break;
-            }
-        }
-        shown.deadline = GetTickCount() + showsWithin;
-    }
-}
-
-// The requests the program wrote to the report since the last look.
-void takeReportedRequests(HANDLE report) {
+// Adds the requests the program wrote to the report since the last look.
+void readRequests(HANDLE report) {
     DWORD got = 0;
     while (reportLength < sizeof reportText &&
            ReadFile(report, reportText + reportLength, sizeof reportText - reportLength, &got, nullptr) && got > 0) {
         reportLength += got;
     }
     for (DWORD end = reportTaken; end < reportLength; ++end) {
-        if (reportText[end] != '\n') {
+        if (reportText[end] == '\n' && requestCount < 64) {
+            wchar_t* request = requests[requestCount];
+            int n = MultiByteToWideChar(CP_UTF8, 0, reportText + reportTaken, static_cast<int>(end - reportTaken),
+                                        request, textSize - 1);
+            request[n > 0 ? n : 0] = 0;
+            requestCount += startsWith(request, L"type ") || startsWith(request, L"resize ") ||
+                            startsWith(request, L"shows ") ? 1 : 0;
+            reportTaken = end + 1;
+        }
+    }
+}
+
+// Does the requests in turn, where one that waits for the console holds back the rest; true while
+// one waits.
+bool doRequests(bool exited) {
+    for (; nextRequest < requestCount; ++nextRequest, requestStarted = GetTickCount()) {
+        const wchar_t* request = requests[nextRequest];
+        if (startsWith(request, L"type ")) {
+            type(request + 5);
             continue;
         }
-        Request request;
-        int n = MultiByteToWideChar(CP_UTF8, 0, reportText + reportTaken, static_cast<int>(end - reportTaken),
-                                    request.text, textSize - 1);
-        request.text[n > 0 ? n : 0] = 0;
-        if (!startsWith(request.text, L"after ")) {
-            start(request.text);
+        if (startsWith(request, L"resize ")) {
+            resize(request + 7);
+            continue;
         }
-        reportTaken = end + 1;
-    }
-}
-
-// Moves on through the requests of the command line; false once one can no longer be done.
-bool doRequests(bool exited) {
-    while (nextRequest < requestCount) {
-        const wchar_t* request = requests[nextRequest].text;
-        if (startsWith(request, L"after ") && !shows(request + 6)) {
-            if (!exited && GetTickCount() - requestStarted < afterWithin) {
-                return true;
-            }
-            Line name;
-            name << "the console shows " << request + 6;
-            Line detail;
-            detail << (exited ? "the program ended first" : "not within 60 s");
-            check(name.text, false, detail);
+        bool after = startsWith(request, L"after ");
+        bool now = shows(request + 6);
+        DWORD waited = GetTickCount() - requestStarted;
+        if (!now && (after ? !exited && waited < afterWithin : waited < showsWithin)) {
+            return true;
+        }
+        Line name;
+        name << "the console shows " << request + 6;
+        Line detail;
+        detail << (!after ? "not within 10 s" : exited ? "the program ended first" : "not within 60 s");
+        bool outsideTheBmp = false;
+        for (const wchar_t* c = request + 6; *c != 0; ++c) {
+            outsideTheBmp |= *c >= 0xD800 && *c < 0xE000;
+        }
+        if (!now && pseudo && outsideTheBmp && underWine()) {
+            skip(name.text, "Wine's pseudo console writes a letter outside the BMP as U+FFFD");
+        } else if (!now || !after) {
+            check(name.text, now, detail);
+        }
+        if (after && !now) {
+            nextRequest = requestCount;  // typing on would go to no one
             return false;
         }
-        start(request);
-        ++nextRequest;
-        requestStarted = GetTickCount();
     }
-    return true;
+    return false;
 }
 
-// Looks at the "shows" checks still open; those past their time fail.
-void checkPending() {
-    for (int i = 0; i < pendingCount;) {
-        bool now = shows(pending[i].text.text);
-        if (now || static_cast<LONG>(GetTickCount() - pending[i].deadline) > 0) {
-            checkShown(pending[i], now);
-            pending[i] = pending[--pendingCount];
-        } else {
-            ++i;
-        }
-    }
-}
-
-// The program in a pseudo console of `size` ("COLSxROWS").
+// Starts `command` in a pseudo console of `size` ("COLSxROWS").
 bool startInPseudoConsole(const wchar_t* size, wchar_t* command, PROCESS_INFORMATION& process) {
     COORD columnsRows{0, 0};
     for (SHORT* n = &columnsRows.X; *size != 0; ++size) {
@@ -343,10 +283,7 @@ bool startInPseudoConsole(const wchar_t* size, wchar_t* command, PROCESS_INFORMA
     HANDLE outputWrite = nullptr;
     CreatePipe(&keysRead, &input, nullptr, 0);
     CreatePipe(&outputRead, &outputWrite, nullptr, 0);
-    auto createPseudoConsole = reinterpret_cast<HRESULT(WINAPI*)(COORD, HANDLE, HANDLE, DWORD, HPCON*)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CreatePseudoConsole")));
-    HRESULT made = createPseudoConsole == nullptr ? E_NOTIMPL
-                                                   : createPseudoConsole(columnsRows, keysRead, outputWrite, 0, &pseudoConsole);
+    HRESULT made = CreatePseudoConsole(columnsRows, keysRead, outputWrite, 0, &pseudoConsole);
     if (made != S_OK) {
         fail("cannot make a pseudo console (CreatePseudoConsole) of", size, static_cast<DWORD>(made));
         return false;
@@ -362,11 +299,15 @@ bool startInPseudoConsole(const wchar_t* size, wchar_t* command, PROCESS_INFORMA
     InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &attributesSize);
     UpdateProcThreadAttribute(startup.lpAttributeList, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, pseudoConsole,
                               sizeof pseudoConsole, nullptr, nullptr);
-    return CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                          &startup.StartupInfo, &process) != 0;
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                        &startup.StartupInfo, &process)) {
+        fail("cannot run", command, GetLastError());
+        return false;
+    }
+    return true;
 }
 
-// The program sharing this process's console, with `report` as its standard error.
+// Starts `command` in this process's console, with `report` as its standard error.
 bool startInThisConsole(wchar_t* command, HANDLE report, PROCESS_INFORMATION& process) {
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
@@ -379,25 +320,20 @@ bool startInThisConsole(wchar_t* command, HANDLE report, PROCESS_INFORMATION& pr
     startup.hStdInput = input;
     startup.hStdOutput = output;
     startup.hStdError = report;
-    return CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process) != 0;
+    if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        fail("cannot run", command, GetLastError());
+        return false;
+    }
+    return true;
 }
 
-// Runs this program again in a console of its own, as "inside", and gives its exit status.
+// Runs this program again, as "inside" with the rest of its arguments, in a console of its own
+// made without a window (as Wine makes one only so), and gives its exit status.
 int inANewConsole(const wchar_t* rest) {
-    static wchar_t command[32768];
-    int n = 0;
-    auto append = [&](const wchar_t* s) {
-        while (*s != 0 && n < 32000) {
-            command[n++] = *s++;
-        }
-    };
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    append(L"\"");
-    append(self);
-    append(L"\" inside");
-    append(rest);
-    command[n] = 0;
+    static wchar_t command[32768] = L"\"";
+    GetModuleFileNameW(nullptr, command + 1, MAX_PATH);
+    lstrcatW(command, L"\" inside");
+    lstrcatW(command, rest);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -405,7 +341,7 @@ int inANewConsole(const wchar_t* rest) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &process)) {
-        return fail("cannot run itself in a console of its own:", self, GetLastError());
+        return fail("cannot run itself in a console of its own:", command, GetLastError());
     }
     DWORD status = 2;
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -423,28 +359,15 @@ int run() {
     }
     pseudo = !startsWith(mode, L"inside");
     rest = nextArgument(rest, reportPath, MAX_PATH);
-    while (*rest != 0 && requestCount < 16) {
-        rest = nextArgument(rest, requests[requestCount].text, textSize);
-        if (startsWith(requests[requestCount].text, L"--") && requests[requestCount].text[2] == 0) {
+    while (*rest != 0 && requestCount < 64) {
+        rest = nextArgument(rest, requests[requestCount], textSize);
+        if (lstrcmpW(requests[requestCount], L"--") == 0) {
             break;
         }
-        unescape(requests[requestCount++].text);
+        unescape(requests[requestCount++]);
     }
     static wchar_t command[32768];
-    while (*rest == L' ') {
-        ++rest;
-    }
-    for (int i = 0; rest[i] != 0 && i < 32767; ++i) {
-        command[i] = rest[i];
-    }
-    wchar_t program[MAX_PATH];
-    nextArgument(command, program, MAX_PATH);
-    const wchar_t* base = program;
-    for (const wchar_t* c = program; *c != 0; ++c) {
-        base = *c == L'\\' || *c == L'/' ? c + 1 : base;
-    }
-    for (int i = 0; (programName[i] = base[i]) != 0; ++i) {
-    }
+    lstrcpynW(command, rest + (*rest == L' ' ? 1 : 0), 32768);
 
     // The program's standard error in a classic console; in a pseudo console, it must not outlive
     // the host in the pseudo console's own process.
@@ -458,31 +381,25 @@ int run() {
     }
     PROCESS_INFORMATION process{};
     DWORD modeBefore = 0;
-    if (pseudo ? !startInPseudoConsole(mode, command, process)
-               : !(startInThisConsole(command, checks, process) && GetConsoleMode(input, &modeBefore))) {
-        return pseudoConsole == nullptr && pseudo ? 2 : fail("cannot run", command, GetLastError());
+    if (!(pseudo ? startInPseudoConsole(mode, command, process) : startInThisConsole(command, checks, process))) {
+        return 2;
     }
-
+    GetConsoleMode(input, &modeBefore);
     DWORD started = GetTickCount();
     requestStarted = started;
-    bool exited = false;
-    bool requestsLeft = true;
-    while (!exited || pendingCount > 0) {
+    for (bool exited = false, waiting = true; !exited || waiting;) {
         exited = exited || WaitForSingleObject(process.hProcess, 50) == WAIT_OBJECT_0;
-        takeReportedRequests(report);
-        requestsLeft = requestsLeft && doRequests(exited) && nextRequest < requestCount;
-        checkPending();
+        readRequests(report);
+        waiting = doRequests(exited);
         if (!exited && GetTickCount() - started > programWithin) {
             TerminateProcess(process.hProcess, 1);
         }
     }
     DWORD status = 1;
     GetExitCodeProcess(process.hProcess, &status);
-    Line name;
-    name << programName << " exits with status 0";
     Line detail;
     detail << "status " << static_cast<long long>(status);
-    check(name.text, status == 0, detail);
+    check("the program exits with status 0", status == 0, detail);
     if (!pseudo) {
         DWORD modeAfter = 0;
         GetConsoleMode(input, &modeAfter);
@@ -491,10 +408,9 @@ int run() {
               << " after";
         check("the console's input mode is as the program found it", modeAfter == modeBefore, modes);
     }
-    takeReportedRequests(report);
-    for (DWORD line = 0; line < reportLength; ++line) {
-        if ((line == 0 || reportText[line - 1] == '\n') &&
-            contains(reportText + line, static_cast<int>(reportLength - line), "FAILED ", 7)) {
+    readRequests(report);
+    for (DWORD line = 0; line + 7 <= reportLength; ++line) {
+        if ((line == 0 || reportText[line - 1] == '\n') && contains(reportText + line, 7, "FAILED ", 7)) {
             return 1;
         }
     }

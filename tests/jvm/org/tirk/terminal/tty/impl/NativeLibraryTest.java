@@ -543,17 +543,20 @@ class NativeLibraryTest {
         Path cache = temp.resolve("cache"), sharedCache = shared(temp.resolve("shared"));
         Path inFile = Files.write(temp.resolve("a-file"), new byte[] {1}).resolve("cache");
         String missing = temp.resolve("none").resolve(LIBRARY).toString();
-        String noLibrary = WINDOWS ? "The tirk-console jar holds no library for windows-x86-64"
+        String platform = WinConsoleNative.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+        String noLibrary = WINDOWS ? "The tirk-console jar holds no library for " + platform
                 : "tirk-console supports windows-x86-64 and windows-aarch64 only; this JVM runs on Linux";
-        // On Windows the product jar, its DLLs signed by the test build, and the children's standard
-        // handles are pipes; on Linux a jar of the Linux library over the stand-in console.
-        String version = WINDOWS ? "\nwindows-x86-64: tirk-console.dll, " + Files.size(LIBRARY_FILE) + " bytes\n"
-                + "windows-x86-64 sha-256: " + LibraryInstaller.sha256(Files.readAllBytes(LIBRARY_FILE))
-                + "\nwindows-x86-64 authenticode: signed by CN=tirk-console test signer (the signature is not verified"
-                + " here)\nwindows-aarch64: tirk-console.dll, " : "\nwindows-x86-64: not in the jar\n";
+        // On Windows the product jar, whose DLLs the test build signs (its runner says by whom; a
+        // build without signing leaves them unsigned), and the children's standard handles are
+        // pipes; on Linux a jar of the Linux library over the stand-in console.
+        String signer = System.getenv("TIRK_TEST_SIGNER");
+        String version = WINDOWS ? "\n" + platform + ": tirk-console.dll, " + Files.size(LIBRARY_FILE) + " bytes\n"
+                + platform + " sha-256: " + LibraryInstaller.sha256(Files.readAllBytes(LIBRARY_FILE)) + "\n" + platform
+                + " authenticode: " + (signer == null ? "none (unsigned)"
+                    : "signed by " + signer + " (the signature is not verified here)") + "\n"
+                : "\nwindows-x86-64: not in the jar\n";
         String consoles = WINDOWS ? "standard input: not a console (a pipe)\nstandard output: not a console (a pipe)"
                 : "standard input: console, mode 0x0\nstandard output: console, mode 0x0";
-        String platform = WinConsoleNative.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
         String[] none = {}, check = {"--check"};
         // jar; options; arguments; exit status; what standard output holds; a pattern of standard error.
         Object[][] cases = {
