@@ -109,11 +109,13 @@ bool shows(const wchar_t* text) {
     if (!pseudo) {
         CONSOLE_SCREEN_BUFFER_INFO info;
         GetConsoleScreenBufferInfo(output, &info);
-        DWORD cells = static_cast<DWORD>(info.dwSize.X) * (info.dwCursorPosition.Y + 1);
-        DWORD rowsLeftOut = cells > sizeof screen / sizeof screen[0] ? info.dwCursorPosition.Y / 2 : 0;
+        // The rows up to the cursor's, as many of the last of them as the screen array holds.
+        int rows = info.dwCursorPosition.Y + 1;
+        int first = rows - static_cast<int>(sizeof screen / sizeof screen[0] / info.dwSize.X);
+        first = first > 0 ? first : 0;
         DWORD read = 0;
-        ReadConsoleOutputCharacterW(output, screen, cells - rowsLeftOut * info.dwSize.X,
-                                    COORD{0, static_cast<SHORT>(rowsLeftOut)}, &read);
+        ReadConsoleOutputCharacterW(output, screen, static_cast<DWORD>(info.dwSize.X * (rows - first)),
+                                    COORD{0, static_cast<SHORT>(first)}, &read);
         return contains(screen, static_cast<int>(read), text, lstrlenW(text));
     }
     int size = 0;
