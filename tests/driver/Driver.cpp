@@ -261,7 +261,6 @@ void records(HANDLE input) {
         {"mouse at negative cells, a wheel turn with the top bit set",
          mouseRecord(-3, -1, 0xFF88'0000u, LEFT_CTRL_PRESSED, MOUSE_WHEELED),
          {2, -3, -1, -7864320, LEFT_CTRL_PRESSED, MOUSE_WHEELED}, 6},
-        {"resize", windowRecord(100, 40), {4, 100, 40}, 3},
         {"focus gives null", otherRecord(FOCUS_EVENT), {}, 0},
         {"menu gives null", otherRecord(MENU_EVENT), {}, 0},
         {"the record after them reads normally", keyRecord(TRUE, 1, 0x42, L'b', 0), {1, 1, 1, 0x42, 'b', 0}, 6},

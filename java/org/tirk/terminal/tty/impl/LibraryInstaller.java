@@ -375,12 +375,13 @@ final class LibraryInstaller {
         } catch (NotWritten e) {
             throw notWritten(root, e);
         } catch (IOException | RuntimeException e) {
-            String refusal = CacheFolder.refusal(e);
-            trace("cache folder: " + root + (refusal != null ? " (another account can change it: " + refusal
-                    : " (cannot be judged: " + CacheFolder.why(e)) + ")");
+            boolean refused = CacheFolder.refusal(e) != null;
+            String why = CacheFolder.why(e);
+            trace("cache folder: " + root + (refused ? " (another account can change it: " : " (cannot be judged: ") + why
+                    + ")");
             throw new UnsatisfiedLinkError("Cannot use " + (named == null ? "a folder of this user's own in "
-                    + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + CacheFolder.why(e)
-                    + (refusal != null ? ". The library is loaded only from a folder no other account can change" : "")
+                    + root.getParent() : "the folder " + root) + " as the tirk-console cache: " + why
+                    + (refused ? ". The library is loaded only from a folder no other account can change" : "")
                     + ". Point -D" + CACHE_PROPERTY + " at a folder of your own, or set -D" + LIBRARY_PROPERTY
                     + "=<path of " + System.mapLibraryName(NAME) + "> to load a library of your own.");
         }

@@ -227,12 +227,12 @@ class NativeLibraryTest {
         }
     }
 
-    /** `spec` among the folders nothing can be written in; where its folder could not be made, the case is skipped. */
-    static Path unwritable(String spec) throws IOException {
-        Path why = UNWRITABLE.resolve(spec.split("/")[0] + ".why");
+    /** `path` among the folders nothing can be written in; where its folder could not be made, the case is skipped. */
+    static Path unwritable(String path) throws IOException {
+        Path why = UNWRITABLE.resolve(path.split("/")[0] + ".why");
         String reason = Files.exists(why) ? new String(Files.readAllBytes(why), StandardCharsets.UTF_8).trim() : "-Dtest.unwritable names no such folders";
         assumeTrue(Files.isDirectory(UNWRITABLE) && !Files.exists(why), reason);
-        return UNWRITABLE.resolve(spec);
+        return UNWRITABLE.resolve(path);
     }
 
     @TestFactory
