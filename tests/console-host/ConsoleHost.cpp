@@ -169,15 +169,21 @@ void type(const wchar_t* keys) {
     }
 }
 
-void resize(const wchar_t* size) {
-    COORD to{0, 0};
-    for (SHORT* n = &to.X; *size != 0; ++size) {
-        if (*size == L' ') {
-            n = &to.Y;
+// Columns and rows from "COLS ROWS" or "COLSxROWS".
+COORD sizeFrom(const wchar_t* text) {
+    COORD size{0, 0};
+    for (SHORT* n = &size.X; *text != 0; ++text) {
+        if (*text >= L'0' && *text <= L'9') {
+            *n = static_cast<SHORT>(*n * 10 + (*text - L'0'));
         } else {
-            *n = static_cast<SHORT>(*n * 10 + (*size - L'0'));
+            n = &size.Y;
         }
     }
+    return size;
+}
+
+void resize(const wchar_t* size) {
+    COORD to = sizeFrom(size);
     Line name;
     name << "the console is resized to " << static_cast<long long>(to.X) << " columns and "
          << static_cast<long long>(to.Y) << " rows";
@@ -272,20 +278,12 @@ bool doRequests(bool exited) {
 
 // Starts `command` in a pseudo console of `size` ("COLSxROWS").
 bool startInPseudoConsole(const wchar_t* size, wchar_t* command, PROCESS_INFORMATION& process) {
-    COORD columnsRows{0, 0};
-    for (SHORT* n = &columnsRows.X; *size != 0; ++size) {
-        if (*size == L'x') {
-            n = &columnsRows.Y;
-        } else {
-            *n = static_cast<SHORT>(*n * 10 + (*size - L'0'));
-        }
-    }
     HANDLE keysRead = nullptr;
     HANDLE outputRead = nullptr;
     HANDLE outputWrite = nullptr;
     CreatePipe(&keysRead, &input, nullptr, 0);
     CreatePipe(&outputRead, &outputWrite, nullptr, 0);
-    HRESULT made = CreatePseudoConsole(columnsRows, keysRead, outputWrite, 0, &pseudoConsole);
+    HRESULT made = CreatePseudoConsole(sizeFrom(size), keysRead, outputWrite, 0, &pseudoConsole);
     if (made != S_OK) {
         fail("cannot make a pseudo console (CreatePseudoConsole) of", size, static_cast<DWORD>(made));
         return false;
