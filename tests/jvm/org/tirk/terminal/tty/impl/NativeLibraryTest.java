@@ -278,6 +278,7 @@ class NativeLibraryTest {
             assertTrue(error.contains("-Dtirk.console.cache") && error.contains("-Dtirk.console.library"), error);
             assertFalse(Pattern.compile("\\.[0-9a-f]+\\.tmp").matcher(output).find(), "a temporary name in " + output);
             assertFalse(output.contains(LibraryInstaller.copyName(LIBRARY, 2)), "a second name, which cannot help: " + output);
+            assertFalse(row[3] != null && output.contains(" for this user alone"), "made before it was judged: " + output);
             assertEquals(before, filesIn(watched), "what " + watched + " holds");
         }));
     }
