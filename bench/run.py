@@ -133,8 +133,8 @@ def jvm(host_build, smoke):
     classes = os.path.join(host_build, "jmh-classes")
     classpath = ":".join([os.path.join(host_build, "classes"), os.path.join(host_build, "jvm", "test-classes"),
                           "/usr/share/java/jna.jar", classes] + jars)
-    run([os.path.join(home, "bin", "javac"), "--release", "22", "-d", classes, "-cp", classpath, "-processorpath",
-         ":".join(jars)] + glob.glob(os.path.join(ROOT, "bench", "jmh", "org", "tirk", "terminal", "tty", "impl", "*.java")))
+    run([os.path.join(home, "bin", "javac"), "-encoding", "UTF-8", "--release", "22", "-d", classes, "-cp", classpath,
+         "-processorpath", ":".join(jars)] + glob.glob(os.path.join(ROOT, "bench", "jmh", "org", "tirk", "terminal", "tty", "impl", "*.java")))
     # The smoke run measures each benchmark once, briefly, in this JVM rather than in forks.
     options = ["-f", "0", "-wi", "0", "-i", "1", "-r", "20ms"] if smoke else []
     with tempfile.TemporaryDirectory() as work:
@@ -178,7 +178,7 @@ def startup_programs(host_build, work, newer):
     library = os.path.join(host_build, "startup", "lib", "libtirk-console.so")
     source = os.path.join(ROOT, "bench", "startup")
     compiled = lambda name: os.path.join(work, "classes-" + name)  # noqa: E731
-    javac = lambda name, *args: run(["javac", "--release", "8", "-Xlint:-options", "-d", compiled(name)] + list(args))  # noqa: E731
+    javac = lambda name, *args: run(["javac", "-encoding", "UTF-8", "--release", "8", "-Xlint:-options", "-d", compiled(name)] + list(args))  # noqa: E731
     javac("hello", os.path.join(source, "Hello.java"))
     javac("app", "-cp", os.path.join(host_build, "classes"), os.path.join(source, "OneCall.java"))
     javac("floor", os.path.join(source, "floor", "org", "tirk", "terminal", "tty", "impl", "WinConsoleNative.java"))
@@ -188,7 +188,7 @@ def startup_programs(host_build, work, newer):
     shutil.copy(central_jna, os.path.join(work, "jna-central.jar"))
     javac("jna", "-cp", "/usr/share/java/jna.jar", os.path.join(source, "JnaDirect.java"),
           os.path.join(source, "JnaInterface.java"))
-    run([os.path.join(newer, "bin", "javac"), "--release", "22", "-d", compiled("ffm"), os.path.join(source, "Ffm.java")])
+    run([os.path.join(newer, "bin", "javac"), "-encoding", "UTF-8", "--release", "22", "-d", compiled("ffm"), os.path.join(source, "Ffm.java")])
     run(["jar", "--create", "--file", os.path.join(work, "floor.jar"), "-C", compiled("floor"), "."])
     app = app_jar(work, "app.jar", "OneCall", compiled("app"), ["natives.jar"])
     programs = {

@@ -73,7 +73,7 @@ set(jvm_test_classes "${CMAKE_BINARY_DIR}/jvm/test-classes")
 add_custom_command(
   OUTPUT "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
   COMMAND "${CMAKE_COMMAND}" -E rm -rf "${jvm_test_classes}"
-  COMMAND "${Java_JAVAC_EXECUTABLE}" -cp "${java_classes}:${junit_classpath}" -d "${jvm_test_classes}" ${jvm_test_sources}
+  COMMAND "${Java_JAVAC_EXECUTABLE}" -encoding UTF-8 -cp "${java_classes}:${junit_classpath}" -d "${jvm_test_classes}" ${jvm_test_sources}
   DEPENDS ${jvm_test_sources} "${java_stamp}"
   COMMENT "Compiling the JVM tests")
 add_custom_target(jvm_suite ALL DEPENDS "${natives_jar}" "${jvm_test_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class")
@@ -84,7 +84,7 @@ if(newer_jdk)
 endif()
 
 add_test(NAME jvm
-  COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml" "${CMAKE_BINARY_DIR}/jvm/unwritable"
+  COMMAND "${CMAKE_SOURCE_DIR}/tests/jvm/run-junit.sh" "${test_reports}/jvm.xml"
     "-Djava.library.path=${CMAKE_BINARY_DIR}/jvm/lib"
     "-Dtest.library=$<TARGET_FILE:tirk-console-jvm>"
     "-Dtest.nativesJar=${natives_jar}"

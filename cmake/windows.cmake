@@ -28,7 +28,7 @@ set(javadoc_folder "${CMAKE_BINARY_DIR}/javadoc")
 add_custom_command(
   OUTPUT "${javadoc_folder}/index.html"
   COMMAND "${CMAKE_COMMAND}" -E rm -rf "${javadoc_folder}"
-  COMMAND "${Java_JAVADOC_EXECUTABLE}" -quiet -Xdoclint:all -Werror -notimestamp -d "${javadoc_folder}"
+  COMMAND "${Java_JAVADOC_EXECUTABLE}" -encoding UTF-8 -docencoding UTF-8 -charset UTF-8 -quiet -Xdoclint:all -Werror -notimestamp -d "${javadoc_folder}"
           "${module_source}" ${java_sources}
   DEPENDS "${module_source}" ${java_sources}
   COMMENT "Writing the javadoc")
@@ -80,7 +80,7 @@ if(newer_jdk)
   add_custom_command(
     OUTPUT "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${windows_jvm_classes}"
-    COMMAND "${newer_jdk}/bin/javac" --release 22 -cp "${java_classes}:${junit_classpath}" -d "${windows_jvm_classes}"
+    COMMAND "${newer_jdk}/bin/javac" -encoding UTF-8 --release 22 -cp "${java_classes}:${junit_classpath}" -d "${windows_jvm_classes}"
             ${windows_jvm_sources}
     DEPENDS ${windows_jvm_sources} "${java_stamp}"
     COMMENT "Compiling the Windows JVM tests")
@@ -89,7 +89,7 @@ if(newer_jdk)
   add_custom_command(
     OUTPUT "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
     COMMAND "${CMAKE_COMMAND}" -E rm -rf "${loader_classes}"
-    COMMAND "${Java_JAVAC_EXECUTABLE}" --release 8 -Xlint:-options -cp "${java_classes}:${junit_classpath}"
+    COMMAND "${Java_JAVAC_EXECUTABLE}" -encoding UTF-8 --release 8 -Xlint:-options -cp "${java_classes}:${junit_classpath}"
             -d "${loader_classes}" ${loader_test_sources}
     DEPENDS ${loader_test_sources} "${java_stamp}"
     COMMENT "Compiling the loader's tests for Java 8")

@@ -4,6 +4,15 @@ import sys
 import xml.etree.ElementTree as ET
 
 
+# What XML 1.0 cannot hold, such as the escape that starts a terminal's colour code.
+NOT_XML = re.compile("[^\t\n\r\x20-\ud7ff\ue000-\ufffd\U00010000-\U0010ffff]")
+
+
+def xml_text(text):
+    """`text` with each character XML cannot hold written as \\xNN, so that the report parses."""
+    return NOT_XML.sub(lambda m: f"\\x{ord(m.group()):02x}", text)
+
+
 class Report:
     def __init__(self, suite):
         self.suite = suite
@@ -57,9 +66,9 @@ class Report:
         suite = ET.Element("testsuite", name=self.suite, tests=str(len(self.cases)), failures=str(count["failed"]),
                            skipped=str(count["skipped"]))
         for name, outcome, detail in self.cases:
-            case = ET.SubElement(suite, "testcase", name=name, classname=self.suite)
+            case = ET.SubElement(suite, "testcase", name=xml_text(name), classname=self.suite)
             if outcome != "ok":
-                ET.SubElement(case, "failure" if outcome == "failed" else "skipped", message=detail)
+                ET.SubElement(case, "failure" if outcome == "failed" else "skipped", message=xml_text(detail))
         root = ET.Element("testsuites")
         root.append(suite)
         ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)

@@ -30,7 +30,12 @@ def main(builds):
                 print(f"{build}: {name} wrote no report", file=sys.stderr)
                 failed += 1
                 continue
-            results = list(cases(report))
+            try:
+                results = list(cases(report))
+            except ET.ParseError as e:
+                print(f"{build}: {name} wrote a report that does not parse: {e}", file=sys.stderr)
+                failed += 1
+                continue
             passed += sum(results)
             failed += len(results) - sum(results)
             if not ctest_ok and all(results):

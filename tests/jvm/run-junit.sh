@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Runs the JUnit 5 suite with Debian's console launcher and keeps its report as REPORT; the
-# folders in which nothing can be written are made in UNWRITABLE for the run.
-# Usage: run-junit.sh REPORT UNWRITABLE JVM-OPTIONS... -cp CLASSPATH
+# Runs the JUnit 5 suite with Debian's console launcher and keeps its report as REPORT. The folders
+# in which nothing can be written are made for the run in a private temporary folder, whose folders
+# above belong to this user or the system, as the loader requires of a cache folder (the checkout's
+# may belong to another account, as a CI runner's workspace does).
+# Usage: run-junit.sh REPORT JVM-OPTIONS... -cp CLASSPATH
 set -u
-report=$1 unwritable=$2
-shift 2
+report=$1
+shift
 classpath=${*: -1}
 work=$(mktemp -d)
+unwritable=$work/unwritable
 here=$(dirname "$0")
-trap 'rm -rf "$work"; "$here/unwritable-folders.sh" down "$unwritable"' EXIT
+trap '"$here/unwritable-folders.sh" down "$unwritable"; rm -rf "$work"' EXIT
 "$here/unwritable-folders.sh" up "$unwritable"
 java -Dtest.unwritable="$unwritable" "${@:1:$#-2}" -jar /usr/share/java/junit-platform-console-standalone.jar \
     --class-path "$classpath" --select-package org.tirk.terminal.tty.impl \

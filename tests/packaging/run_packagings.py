@@ -74,9 +74,9 @@ def main(cache, report_path, repository, version, library_jar, work):
     os.makedirs(osgi)
     framework = shutil.copy(maven_central.fetch(cache, *FELIX), os.path.join(osgi, "org.apache.felix.framework.jar"))
     sources = os.path.join(HERE, "osgi")
-    subprocess.run(["javac", "--release", "8", "-Xlint:-options", "-cp", framework + ":" + library_jar, "-d",
-                    os.path.join(osgi, "classes")] + [os.path.join(root, name) for root, _, names in os.walk(sources)
-                                                      for name in names if name.endswith(".java")], check=True)
+    subprocess.run(["javac", "-encoding", "UTF-8", "--release", "8", "-Xlint:-options", "-cp", framework + ":" + library_jar,
+                    "-d", os.path.join(osgi, "classes")] + [os.path.join(root, name) for root, _, names in os.walk(sources)
+                                                            for name in names if name.endswith(".java")], check=True)
     launcher = os.path.join(osgi, "launcher")
     probe = os.path.join(osgi, "probe")
     shutil.copytree(os.path.join(osgi, "classes"), launcher, ignore=shutil.ignore_patterns("probe"))
