@@ -121,7 +121,15 @@ set_target_properties(tirk-console-decoy PROPERTIES
   PREFIX "" OUTPUT_NAME tirk-console RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/programs/decoy"
   ARCHIVE_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/import/decoy")
 
+# The Windows job's console step, from the workflow's own lines, on this architecture's job.
+if(pe_machine STREQUAL "arm64")
+  set(driver_job --arm64-wine "${CMAKE_BINARY_DIR}/arm64-wine" image=windows-11-arm,java=25,jvm=native --
+      "dist/tirk-console-aarch64.dll=${shipped_dll}" "windows-tests/aarch64=${CMAKE_BINARY_DIR}/programs")
+else()
+  set(driver_job image=windows-latest,java=25,jvm=native --
+      "dist/tirk-console.dll=${shipped_dll}" "windows-tests/x86-64=${CMAKE_BINARY_DIR}/programs")
+endif()
 add_test(NAME driver
-  COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/driver/run_driver.py" ${pe_machine} "${CMAKE_BINARY_DIR}/programs"
-          "${shipped_dll}" "${CMAKE_BINARY_DIR}/arm64-wine" "${test_reports}/driver.xml")
+  COMMAND /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/windows/run_job.py" "${test_reports}/driver.xml" --only console.cmd
+          ${driver_job})
 set_tests_properties(driver PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")

@@ -72,7 +72,8 @@ file(GLOB windows_jvm_sources CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winjv
 set(loader_test_sources
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/NativeLibraryTest.java"
   "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/terminal/tty/impl/ChildJvm.java"
-  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/probe/LoadProbe.java")
+  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/probe/LoadProbe.java"
+  "${CMAKE_SOURCE_DIR}/tests/jvm/org/tirk/probe/JUnitLines.java")
 list(APPEND windows_jvm_sources ${loader_test_sources})
 set(windows_jvm_classes "${CMAKE_BINARY_DIR}/windows-jvm/test-classes")
 set(windows_jvm_runner "${CMAKE_SOURCE_DIR}/tests/winjvm/run_windows_jvm.py")
@@ -97,6 +98,15 @@ if(newer_jdk)
   # The kit of the Windows jobs of the CI workflow, which run tests/windows/*.cmd on it: the test
   # programs of both architectures (the ARM64 build's beside the ARM64 DLL) and the JVM suite's
   # classes and launcher. The suites below run the same scripts on it under Wine.
+  # JUnit's console launcher, which the jobs run on Java 8 too: Debian's holds classes built for
+  # Java 11, so the one Maven Central serves, pinned by its SHA-256.
+  set(junit_launcher_path org/junit/platform/junit-platform-console-standalone/1.9.3/junit-platform-console-standalone-1.9.3.jar)
+  set(junit_launcher "${CMAKE_BINARY_DIR}/junit-launcher/junit-platform-console-standalone-1.9.3.jar")
+  add_custom_command(
+    OUTPUT "${junit_launcher}"
+    COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/maven_central.py" "${CMAKE_BINARY_DIR}/junit-launcher" "${junit_launcher_path}"
+            45e90d893561d813a64559554647eea5e74acaa9c8cb1fed1340d192f34689e2
+    COMMENT "Fetching JUnit's console launcher from Maven Central")
   get_filename_component(arm64_programs "${TIRK_ARM64_DLL}" DIRECTORY)
   get_filename_component(arm64_programs "${arm64_programs}/../programs" ABSOLUTE)
   set(kit "${CMAKE_BINARY_DIR}/windows-tests")
@@ -108,19 +118,27 @@ if(newer_jdk)
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${java_classes}" "${kit}/jvm/classes"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${windows_jvm_classes}" "${kit}/jvm/test-classes"
     COMMAND "${CMAKE_COMMAND}" -E copy_directory "${loader_classes}" "${kit}/jvm/loader-classes"
-    COMMAND "${CMAKE_COMMAND}" -E copy /usr/share/java/junit-platform-console-standalone.jar "${kit}/jvm/"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${junit_launcher}" "${kit}/jvm/junit-platform-console-standalone.jar"
     DEPENDS driver console-host tirk-console-decoy "${arm64_programs}/driver.exe" "${arm64_programs}/console-host.exe"
             "${arm64_programs}/decoy/tirk-console.dll" "${java_stamp}"
             "${windows_jvm_classes}/org/tirk/terminal/tty/impl/Kernel32.class"
-            "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class"
+            "${loader_classes}/org/tirk/terminal/tty/impl/NativeLibraryTest.class" "${junit_launcher}"
     COMMENT "Laying out the Windows test kit")
   add_custom_target(windows_tests ALL DEPENDS "${kit}/jvm/junit-platform-console-standalone.jar")
+  # The Windows job's JVM step, from the workflow's own lines: on Java 25 with folders nothing can
+  # be written in; on the older JVMs with the library laid out as the ARM64 job's (dist\ holding
+  # the other architecture's under its own name), which no case may depend on; the entries Wine
+  # cannot run reported.
+  set(run_job /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/windows/run_job.py")
+  set(jvm_job_layout "dist/tirk-console.jar=${jar_file}" "windows-tests=${kit}")
   add_test(NAME windows_jvm
-    COMMAND python3 "${windows_jvm_runner}" junit "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvm.xml"
-            "${kit}" "${jar_file}" "${shipped_dll}")
+    COMMAND ${run_job} "${test_reports}/windows_jvm.xml" --only jvm.cmd --runtimes "${CMAKE_BINARY_DIR}/windows-jre"
+            --unwritable image=windows-latest,java=25,jvm=native -- "dist/tirk-console.dll=${shipped_dll}" ${jvm_job_layout})
   add_test(NAME windows_jvms
-    COMMAND python3 "${windows_jvm_runner}" jvms "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_jvms.xml"
-            "${kit}" "${jar_file}" "${shipped_dll}")
+    COMMAND ${run_job} "${test_reports}/windows_jvms.xml" --only jvm.cmd --runtimes "${CMAKE_BINARY_DIR}/windows-jre"
+            --unrunnable --env DLL=tirk-console-aarch64.dll image=windows-latest,java=11,jvm=native
+            image=windows-latest,java=17,jvm=native image=windows-latest,java=21,jvm=native --
+            "dist/tirk-console-aarch64.dll=${shipped_dll}" "dist/tirk-console.dll=${TIRK_ARM64_DLL}" ${jvm_job_layout})
   add_test(NAME windows_users
     COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
             "${jar_file}" "${shipped_dll}" "${java_classes}" "${loader_classes}")

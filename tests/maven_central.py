@@ -1,4 +1,6 @@
-"""Jars from Maven Central, each pinned by its SHA-256 and fetched once."""
+"""Jars from Maven Central, each pinned by its SHA-256 and fetched once.
+
+As a program: maven_central.py FOLDER PATH SHA256 keeps the jar at PATH in FOLDER."""
 import hashlib
 import os
 import urllib.request
@@ -14,3 +16,8 @@ def fetch(folder, path, sha256):
         os.makedirs(folder, exist_ok=True)
         open(jar, "wb").write(data)
     return jar
+
+
+if __name__ == "__main__":
+    import sys
+    fetch(*sys.argv[1:])

@@ -96,7 +96,7 @@ work=$(realpath -m "${1:-$(mktemp -d /var/tmp/ci-job.XXXXXX)}")
 root=$work/root
 mkdir -p "$work/steps"
 cleanup() {
-    chattr -R -i "$root" 2>/dev/null
+    [ ! -e "$root" ] || chattr -R -i "$root" 2>/dev/null || true
     rm -rf "$root"
 }
 trap cleanup EXIT
@@ -112,6 +112,10 @@ image=$(head -n 1 "$work/steps/container")
     # The image's sources, and no apt lists: it installs nothing before `apt-get update`.
     rm -f "$root/etc/apt/sources.list"
     cp /etc/resolv.conf "$root/etc/resolv.conf"
+    # This machine's own certificate authorities, which a network that inspects TLS needs (a runner
+    # has none): ca-certificates takes them in when the job installs it.
+    mkdir -p "$root/usr/local/share/ca-certificates"
+    cp /usr/local/share/ca-certificates/*.crt "$root/usr/local/share/ca-certificates/" 2>/dev/null || true
     cat >"$root/etc/apt/sources.list.d/debian.sources" <<'SOURCES'
 Types: deb
 URIs: http://deb.debian.org/debian

@@ -36,11 +36,12 @@ build_presets() {
 BUILD_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix openjdk-17-jdk-headless googletest
     clang-14 lld-14 llvm-14 mingw-w64-common python3 osslsigncode openssl)
 # What the test suites need on top: the host compiler, Wine (and qemu to run arm64 Wine, which
-# the ARM64 suite downloads itself), the scripts' Python with pefile, and pip to fetch the Windows
+# the ARM64 suite downloads itself), the scripts' Python with pefile and PyYAML (which reads the
+# workflow whose Windows steps the Wine suites run), and pip to fetch the Windows
 # JVM, GnuPG for the signed release, hyperfine for the start-up benchmark, and Maven with the
 # Debian plugins the consumer project uses (junit5 because the compiler plugin's POM imports its BOM);
 # shellcheck for actionlint, and curl and unzip to fetch the Go that builds it where none is installed;
 # chattr (e2fsprogs) for the loader's folders that cannot be written.
-TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine qemu-user-static python3 python3-pefile python3-pip gnupg hyperfine junit5 libjna-java
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" g++ wine64 wine qemu-user-static python3 python3-pefile python3-yaml python3-pip gnupg hyperfine junit5 libjna-java
     valgrind clang clang-tidy libclang-rt-14-dev maven libmaven-compiler-plugin-java libmaven-resources-plugin-java
     libexec-maven-plugin-java shellcheck curl unzip e2fsprogs)

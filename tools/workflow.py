@@ -155,14 +155,13 @@ def job_env(job, matrix):
 
 
 def runs(step, job, matrix, env, status="success"):
-    """Whether the step runs after the job's steps so far ended in `status`: by its `if:`, or
-    only after success."""
-    condition = step.get("if")
-    if condition is None:
-        return status == "success"
-    condition = str(condition)
+    """Whether the step runs after the job's steps so far ended in `status`: by its `if:`, which
+    without a status function holds only after success, as GitHub adds success() to it."""
+    condition = str(step.get("if", "success()"))
     if "${{" not in condition:
         condition = "${{ " + condition + " }}"
+    if not re.search(r"\b(success|failure|always|cancelled)\(\)", condition) and status != "success":
+        return False
     return truthy(evaluate(condition, {"matrix": matrix, "env": env}, status))
 
 

@@ -5,8 +5,8 @@
 // runtime, so that it builds for x86-64 and ARM64 alike.
 //
 // Usage: console-host MODE REPORT [REQUEST...] -- PROGRAM [ARGUMENT...]
-//   MODE     classic: a console of its own, without a window, which the host shares; the
-//            program's standard error goes to REPORT
+//   MODE     classic: a console of its own, without a window, of the size Windows opens one at,
+//            which the host shares; the program's standard error goes to REPORT
 //            COLSxROWS: a pseudo console of that size, whose output the host reads from its pipe
 //   REPORT   the file of check lines ("ok NAME", "FAILED NAME: DETAIL", "skipped NAME: WHY"):
 //            the program's and the host's own
@@ -314,6 +314,11 @@ bool startInThisConsole(wchar_t* command, HANDLE report, PROCESS_INFORMATION& pr
                         OPEN_EXISTING, 0, nullptr);
     output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                          OPEN_EXISTING, 0, nullptr);
+    // The size Windows opens a console at, a window of 120 x 30 over 9001 rows, where Wine's is
+    // smaller: a program that sizes its screen buffers must meet here what it meets there.
+    SMALL_RECT window{0, 0, 119, 29};
+    check("the classic console opens as Windows opens one, 120 x 30 over 9001 rows",
+          SetConsoleScreenBufferSize(output, COORD{120, 9001}) && SetConsoleWindowInfo(output, TRUE, &window));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;

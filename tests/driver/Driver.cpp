@@ -5,9 +5,11 @@
 // allocation in a process without a console; and, with the console host playing the user, what
 // only a console of its own shows: a typed key, a resize and letters written to it.
 //
-// Usage: driver DLL REPORT     one line per check appended to REPORT ("ok NAME", "FAILED NAME:
+// Usage: driver DLL REPORT CONSOLE
+//                              one line per check appended to REPORT ("ok NAME", "FAILED NAME:
 //                              DETAIL" or "skipped NAME: WHY"), and among them the requests the
-//                              console host answers: "type k", "resize 96 32", "shows TEXT"
+//                              console host answers: "type k", "resize 96 32", "shows TEXT";
+//                              CONSOLE is the console host's MODE: classic, or a pseudo console's size
 //        driver DLL --child    run without a console or standard input: writes seven digits to
 //                              standard output (see allocationInAChild)
 #include <windows.h>
@@ -111,6 +113,8 @@ JNIEnv_ env;
 // Every entry point ignores its class argument; any non-null value will do. (Set in run():
 // with no runtime, nothing initialises globals that need code.)
 jclass cls;
+// Whether the console is a pseudo console, as its host says.
+bool pseudo;
 
 jcharArray charArray(CharArray& storage, const wchar_t* text) {
     storage.length = 0;
@@ -354,21 +358,27 @@ void writeAndSize(HANDLE input) {
     CloseHandle(readEnd);
     CloseHandle(writeEnd);
 
-    SMALL_RECT window{0, 0, 79, 23};
-    SetConsoleScreenBufferSize(screen, COORD{100, 2000});
-    SetConsoleWindowInfo(screen, TRUE, &window);
-    window = SMALL_RECT{0, 1500, 79, 1523};
-    SetConsoleWindowInfo(screen, TRUE, &window);
+    // In a classic console a buffer may be larger than its window, which then scrolls over it.
+    // Windows refuses a buffer narrower than its window, and a new screen buffer's window is the
+    // console's (120 columns on Windows): the window is narrowed first.
+    const char* scrolled = "a window of 80 x 24 over a buffer of 100 x 2000 scrolls to row 1500";
     CONSOLE_SCREEN_BUFFER_INFO info;
-    GetConsoleScreenBufferInfo(screen, &info);
-    if (info.srWindow.Top != 1500 && underWine()) {
-        skip("window scrolled to row 1500", "Wine's pseudo console does not scroll a screen buffer");
+    if (pseudo) {
+        skip(scrolled, "in a pseudo console the screen buffer is the window, which does not scroll");
     } else {
-        check("window scrolled to row 1500", info.srWindow.Top == 1500);
+        SMALL_RECT window{0, 0, 79, 23};
+        SMALL_RECT lower{0, 1500, 79, 1523};
+        bool done = SetConsoleWindowInfo(screen, TRUE, &window) && SetConsoleScreenBufferSize(screen, COORD{100, 2000})
+                    && SetConsoleWindowInfo(screen, TRUE, &lower);
+        Line detail;
+        detail << (done ? "the window's top row is not 1500" : "the console refused it") << " (error "
+               << static_cast<long long>(GetLastError()) << ")";
+        check(scrolled, done && GetConsoleScreenBufferInfo(screen, &info) && info.srWindow.Top == 1500, detail);
     }
-    const jint size[] = {80, 24};
+    GetConsoleScreenBufferInfo(screen, &info);
+    const jint size[] = {info.srWindow.Right - info.srWindow.Left + 1, info.srWindow.Bottom - info.srWindow.Top + 1};
     resetJournal();
-    checkArray("size is the visible window", dll.getConsoleSize(&env, cls, value(screen)), size, 2);
+    checkArray("size is the visible window's", dll.getConsoleSize(&env, cls, value(screen)), size, 2);
     resetJournal();
     check("an input handle has no size, and no JNI call",
           dll.getConsoleSize(&env, cls, value(input)) == nullptr && journal.calls == 0);
@@ -556,9 +566,12 @@ int run() {
 
     wchar_t dllPath[MAX_PATH];
     wchar_t report[MAX_PATH];
+    wchar_t console[16];
     const wchar_t* rest = nextArgument(GetCommandLineW(), dllPath, MAX_PATH);  // the program
     rest = nextArgument(rest, dllPath, MAX_PATH);
-    nextArgument(rest, report, MAX_PATH);
+    rest = nextArgument(rest, report, MAX_PATH);
+    nextArgument(rest, console, 16);
+    pseudo = lstrcmpW(console, L"classic") != 0;
     if (report[0] == L'-') {
         checks = GetStdHandle(STD_ERROR_HANDLE);
         return load(dllPath) != nullptr ? child() : 2;

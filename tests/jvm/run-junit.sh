@@ -11,6 +11,9 @@ classpath=${*: -1}
 work=$(mktemp -d)
 unwritable=$work/unwritable
 here=$(dirname "$0")
+# Java on Linux names files in the locale's charset, and some cases make folders whose names hold
+# letters outside ASCII: C.UTF-8, which every Debian has, whatever locale the caller has or lacks.
+export LC_ALL=C.UTF-8
 trap '"$here/unwritable-folders.sh" down "$unwritable"; rm -rf "$work"' EXIT
 "$here/unwritable-folders.sh" up "$unwritable"
 java -Dtest.unwritable="$unwritable" "${@:1:$#-2}" -jar /usr/share/java/junit-platform-console-standalone.jar \

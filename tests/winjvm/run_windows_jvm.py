@@ -1,22 +1,14 @@
 #!/usr/bin/env python3
-"""Runs Java for Windows x86-64 under Wine.
+"""Runs Java for Windows x86-64 under Wine: the jar loaded by users whose names the system's code
+page lacks, on the newest pinned JVM; --check in a pseudo-terminal keeping a path's letters the
+code page lacks; and the jar's one-line error on Linux. (tests/windows/run_job.py runs the
+workflow's jvm.cmd on every pinned JVM.)
 
-  run_windows_jvm.py junit CACHE REPORT KIT JAR DLL [JVM_OPTION...]
-      tests/windows/jvm.cmd on the newest JVM, as the CI workflow runs it on Windows: the JUnit
-      suite with -Xcheck:jni against JAR as the build makes it, --check with and without a
-      console, the demo with keys typed; with folders nothing can be written in for the loader
-  run_windows_jvm.py jvms CACHE REPORT KIT JAR DLL
-      the same on every older pinned JVM (the loader's cases that depend on the JVM); and, in a
-      pseudo-terminal, --check keeping a path's letters the code page lacks, and the jar's one-line
-      error on Linux
-  run_windows_jvm.py users CACHE REPORT JAR DLL CLASSES LOADER_CLASSES
-      the jar loaded by users whose names the system's code page lacks, on the newest JVM
+Usage: run_windows_jvm.py users CACHE REPORT JAR DLL CLASSES LOADER_CLASSES
 
-CACHE holds the runtimes that windows-jre.sh fetches; KIT the test programs and classes that the
-build lays out for the workflow's Windows jobs. Paths are given as Linux paths; the JVM sees them
-on drive Z:, as Wine maps the Linux file system there.
+CACHE holds the runtimes that windows-jre.sh fetches. Paths are given as Linux paths; the JVM sees
+them on drive Z:, as Wine maps the Linux file system there.
 """
-import concurrent.futures
 import hashlib
 import os
 import pwd
@@ -32,13 +24,11 @@ sys.path.insert(0, os.path.join(HERE, ".."))
 from junit import Report  # noqa: E402
 from pseudo_terminal import run  # noqa: E402
 
-JUNIT = "/usr/share/java/junit-platform-console-standalone.jar"
 # Wine implements no processor groups, and HotSpot warns on every start when it cannot read
 # them, unless told how many processors to use.
 QUIET = ["-XX:ActiveProcessorCount=2"]
 ENV = dict(os.environ, WINEDEBUG="-all", LC_ALL="C.UTF-8")
 PROBE = "org.tirk.probe.LoadProbe"
-JVM_CMD = os.path.join(HERE, "..", "windows", "jvm.cmd")
 
 
 def windows(path):
@@ -70,41 +60,6 @@ def granted(feature):
     return ["--enable-native-access=ALL-UNNAMED"] if feature >= 17 else []
 
 
-def jvm_cmd(report, java, feature, kit, jar, dll, options=(), prefix=""):
-    """tests/windows/jvm.cmd on `java`, as the CI workflow runs it on Windows, with `options` for
-    every JVM; its check lines and JUnit's cases join the report, each name after `prefix`."""
-    with tempfile.TemporaryDirectory() as work:
-        output = os.path.join(work, "jvm.cmd.txt")
-        started = time.time()
-        # Into a file: Wine's own services inherit the handles and would keep a pipe open.
-        with open(output, "wb") as shown:
-            status = subprocess.run(["wine", "cmd", "/c", windows(JVM_CMD), windows(java), str(feature), windows(kit),
-                                     "x86-64", windows(jar), windows(dll), windows(work) + "\\reports"],
-                                    env=dict(ENV, TIRK_JVM_OPTIONS=" ".join(QUIET + list(options)),
-                                             TIRK_TEST_SIGNER="CN=tirk-console test signer"),
-                                    stdin=subprocess.DEVNULL, stdout=shown, stderr=shown, timeout=3600).returncode
-        print(f"jvm.cmd on Java {feature}: exit status {status} after {time.time() - started:.1f} s")
-        junit_report = os.path.join(work, "reports", "TEST-junit-jupiter.xml")
-        if report.check(f"{prefix}JUnit wrote its report", os.path.exists(junit_report),
-                        open(output, errors="replace").read()[-800:]):
-            report.include(junit_report, prefix)
-        for name in ("jvm", "junit", "check-in-console", "demo"):
-            report.lines(os.path.join(work, "reports", name + ".txt"), f"{prefix}{name}: ")
-        report.check(f"{prefix}jvm.cmd exits with status 0", status == 0, f"exit status {status}")
-
-
-def junit(cache, report_path, kit, jar, dll, *jvm_options):
-    report = Report("windows_jvm")
-    [(java, feature)] = runtimes(cache, report, report_path)
-    # On drive C:, whose folders no other account can change, unlike Z:\tmp.
-    unwritable = [os.path.join(HERE, "..", "jvm", "unwritable-folders.sh"),
-                  os.environ["WINEPREFIX"] + "/drive_c/unwritable"]
-    subprocess.run([unwritable[0], "up", unwritable[1]], check=True)
-    jvm_cmd(report, java, feature, kit, jar, dll, ["-Dtest.unwritable=C:\\unwritable"] + list(jvm_options))
-    subprocess.run([unwritable[0], "down", unwritable[1]])
-    report.finish(report_path)
-
-
 def command_line(report, java, jar):
     """java -jar JAR --check in a console, whose report must keep every letter of a path the code
     page lacks; and on Linux, where the jar cannot load, its one-line error."""
@@ -122,27 +77,6 @@ def command_line(report, java, jar):
     report.check("on Linux, --check exits with 2 and says why on one line of standard error",
                  linux.returncode == 2 and linux.stderr.startswith("tirk-console: tirk-console supports windows-x86-64")
                  and linux.stderr.count("\n") == 1, f"exit status {linux.returncode}: {linux.stderr}")
-
-
-def jvms(cache, report_path, kit, jar, dll):
-    report = Report("windows_jvms")
-    found = runtimes(cache, report, report_path, every=True)
-
-    def on(java, feature):
-        cases = Report("")
-        jvm_cmd(cases, java, feature, kit, jar, dll, prefix=f"Java {feature} ")
-        return cases.cases
-
-    # The JVMs mostly wait on Wine's server while they start, so they run side by side; each
-    # run's cases join the report in the JVMs' order. The newest runs in the suite above.
-    with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
-        for finished in [pool.submit(on, *jvm) for jvm in found[:-1]]:
-            report.cases += finished.result()
-    command_line(report, found[-1][0], jar)
-    # What the workflow's Windows jobs run besides, which this machine cannot.
-    report.skip("jvm.cmd on Java 8", "no Windows build of Java 8 is pinned here; it runs on the x64 runners")
-    report.skip("jvm.cmd on an ARM64 JVM", "no Windows ARM64 JVM can be had here; it runs on the windows-11-arm runners")
-    report.finish(report_path)
 
 
 # Wine's users, each a wine server of its own over the one prefix: two whose names the code page
@@ -216,8 +150,9 @@ def users(cache, report_path, jar, dll, classes, loader_classes):
                          len(loaded) == 1 and re.fullmatch(pattern, loaded[0]) is not None
                          and os.path.exists(expected) and open(expected, "rb").read() == library, str(loaded))
     switch_user(None)
+    command_line(report, java, jar)
     report.finish(report_path)
 
 
 if __name__ == "__main__":
-    {"junit": junit, "jvms": jvms, "users": users}[sys.argv[1]](*sys.argv[2:])
+    {"users": users}[sys.argv[1]](*sys.argv[2:])
