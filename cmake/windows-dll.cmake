@@ -123,11 +123,11 @@ set_target_properties(tirk-console-decoy PROPERTIES
 
 # The Windows job's console step, from the workflow's own lines, on this architecture's job.
 if(pe_machine STREQUAL "arm64")
-  set(driver_job --arm64-wine "${CMAKE_BINARY_DIR}/arm64-wine" image=windows-11-arm,java=25,jvm=native --
-      "dist/tirk-console-aarch64.dll=${shipped_dll}" "windows-tests/aarch64=${CMAKE_BINARY_DIR}/programs")
+  set(driver_job --arm64-wine "${CMAKE_BINARY_DIR}/arm64-wine" image=windows-11-arm,java=25,jvm=native
+      --file "dist/tirk-console-aarch64.dll=${shipped_dll}" --file "windows-tests/aarch64=${CMAKE_BINARY_DIR}/programs")
 else()
-  set(driver_job image=windows-latest,java=25,jvm=native --
-      "dist/tirk-console.dll=${shipped_dll}" "windows-tests/x86-64=${CMAKE_BINARY_DIR}/programs")
+  set(driver_job image=windows-latest,java=25,jvm=native
+      --file "dist/tirk-console.dll=${shipped_dll}" --file "windows-tests/x86-64=${CMAKE_BINARY_DIR}/programs")
 endif()
 add_test(NAME driver
   COMMAND /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/windows/run_job.py" "${test_reports}/driver.xml" --only console.cmd

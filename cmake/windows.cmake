@@ -130,15 +130,17 @@ if(newer_jdk)
   # the other architecture's under its own name), which no case may depend on; the entries Wine
   # cannot run reported.
   set(run_job /usr/bin/python3 "${CMAKE_SOURCE_DIR}/tests/windows/run_job.py")
-  set(jvm_job_layout "dist/tirk-console.jar=${jar_file}" "windows-tests=${kit}")
+  set(jvm_job_layout --file "dist/tirk-console.jar=${jar_file}" --file "windows-tests=${kit}")
   add_test(NAME windows_jvm
-    COMMAND ${run_job} "${test_reports}/windows_jvm.xml" --only jvm.cmd --runtimes "${CMAKE_BINARY_DIR}/windows-jre"
-            --unwritable image=windows-latest,java=25,jvm=native -- "dist/tirk-console.dll=${shipped_dll}" ${jvm_job_layout})
+    COMMAND ${run_job} "${test_reports}/windows_jvm.xml" image=windows-latest,java=25,jvm=native --only jvm.cmd
+            --runtimes "${CMAKE_BINARY_DIR}/windows-jre" --unwritable --file "dist/tirk-console.dll=${shipped_dll}"
+            ${jvm_job_layout})
   add_test(NAME windows_jvms
-    COMMAND ${run_job} "${test_reports}/windows_jvms.xml" --only jvm.cmd --runtimes "${CMAKE_BINARY_DIR}/windows-jre"
-            --unrunnable --env DLL=tirk-console-aarch64.dll image=windows-latest,java=11,jvm=native
-            image=windows-latest,java=17,jvm=native image=windows-latest,java=21,jvm=native --
-            "dist/tirk-console-aarch64.dll=${shipped_dll}" "dist/tirk-console.dll=${TIRK_ARM64_DLL}" ${jvm_job_layout})
+    COMMAND ${run_job} "${test_reports}/windows_jvms.xml" image=windows-latest,java=11,jvm=native
+            image=windows-latest,java=17,jvm=native image=windows-latest,java=21,jvm=native --only jvm.cmd
+            --runtimes "${CMAKE_BINARY_DIR}/windows-jre" --unrunnable --env DLL=tirk-console-aarch64.dll
+            --file "dist/tirk-console-aarch64.dll=${shipped_dll}" --file "dist/tirk-console.dll=${TIRK_ARM64_DLL}"
+            ${jvm_job_layout})
   add_test(NAME windows_users
     COMMAND python3 "${windows_jvm_runner}" users "${CMAKE_BINARY_DIR}/windows-jre" "${test_reports}/windows_users.xml"
             "${jar_file}" "${shipped_dll}" "${java_classes}" "${loader_classes}")

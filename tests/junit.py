@@ -47,20 +47,6 @@ class Report:
                 print("  " + line)
         return True
 
-    def include(self, path, prefix=""):
-        """Adds the cases of another JUnit XML report, each name after `prefix`: a dynamic test's
-        with its display name, a skipped one's with the reason its assumption gives."""
-        for case in ET.parse(path).iter("testcase"):
-            failure = case.find("failure") if case.find("failure") is not None else case.find("error")
-            skipped = case.find("skipped")
-            shown = re.search(r"^display-name: (.*)$", case.findtext("system-out") or "", re.M)
-            name = prefix + case.get("classname", "").rsplit(".", 1)[-1] + " " + case.get("name") + (
-                " " + shown.group(1) if shown and case.get("name").endswith("]") else "")
-            reason = (skipped.get("message") or (skipped.text or "").strip().split("\n")[0]) if skipped is not None else ""
-            self.cases.append((name, "skipped", reason.split("Assumption failed: ")[-1]) if skipped is not None
-                              else (name, "ok", "") if failure is None
-                              else (name, "failed", failure.get("message") or "failed"))
-
     def write(self, path):
         count = {outcome: sum(1 for case in self.cases if case[1] == outcome) for outcome in ("ok", "failed", "skipped")}
         suite = ET.Element("testsuite", name=self.suite, tests=str(len(self.cases)), failures=str(count["failed"]),

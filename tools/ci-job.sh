@@ -46,7 +46,7 @@ if [ "${1:-}" = --in-namespace ]; then
         esac
     done < <(tail -n +2 "$work/steps/container")
     env=(HOME=/github/home PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin CI=true
-         GITHUB_ACTIONS=true GITHUB_WORKSPACE=$workspace RUNNER_TEMP=/__w/_temp RUNNER_OS=Linux RUNNER_ARCH=X64)
+         GITHUB_ACTIONS=true "GITHUB_WORKSPACE=$workspace" RUNNER_TEMP=/__w/_temp RUNNER_OS=Linux RUNNER_ARCH=X64)
     status=success
     while IFS=$'\t' read -r number kind when a b c; do
         if [ "$status" != success ] && [ "$when" != always ]; then
@@ -58,7 +58,7 @@ if [ "${1:-}" = --in-namespace ]; then
         case $kind in
             checkout) ;;  # the files are in place
             setup-java)
-                jdk=$(grep -l "^JAVA_VERSION=\"$b[.\"]" /usr/lib/jvm/*/release 2>/dev/null | head -n 1)
+                jdk=$(grep -l "^JAVA_VERSION=\"${b}[.\"]" /usr/lib/jvm/*/release 2>/dev/null | head -n 1)
                 if [ "$a" != temurin ] || [ -z "$jdk" ]; then
                     echo "no $a JDK $b on this machine to play setup-java with"
                     ok=false
@@ -70,26 +70,30 @@ if [ "${1:-}" = --in-namespace ]; then
                 fi ;;
             run)
                 cp "$work/steps/$number.sh" "$root/__w/_temp/$number.sh"
-                setpriv --bounding-set=-all,+${capabilities//,/,+} --inh-caps=-all \
+                setpriv --bounding-set="-all,+${capabilities//,/,+}" --inh-caps=-all \
                     chroot "$root" /usr/bin/env -i -C "$workspace" "${env[@]}" \
                     bash --noprofile --norc -eo pipefail "/__w/_temp/$number.sh" </dev/null || ok=false ;;
             upload)
                 mkdir -p "$work/artifacts/$a"
-                found=$(cd "$root$workspace" && compgen -G "$b" || true)
+                # shellcheck disable=SC2086  # the path is a pattern
+                found=$(cd "$root$workspace" && for path in $b; do [ ! -e "$path" ] || echo "$path"; done)
                 if [ -z "$found" ]; then
                     echo "no files found at $b"
                     [ "$c" = error ] && ok=false
                 else
+                    # shellcheck disable=SC2086  # one path a line
                     (cd "$root$workspace" && cp -a --parents $found "$work/artifacts/$a/")
                 fi ;;
         esac
         if $ok; then echo "== step $number: passed"; else echo "== step $number: FAILED"; status=failure; fi
     done <"$work/steps/steps"
-    [ "$status" = success ] && echo "the linux job passed" || { echo "the linux job FAILED"; exit 1; }
+    if [ "$status" != success ]; then echo "the linux job FAILED"; exit 1; fi
+    echo "the linux job passed"
     exit 0
 fi
 
 [ "$(id -u)" -eq 0 ] || { echo "ci-job.sh runs as root: it makes a root file system and enters it" >&2; exit 2; }
+# shellcheck disable=SC1091  # sourced from the checkout
 . "$here/tools/ensure-packages.sh"
 ensure_packages debootstrap python3-yaml util-linux git
 work=$(realpath -m "${1:-$(mktemp -d /var/tmp/ci-job.XXXXXX)}")

@@ -8,10 +8,10 @@ download-artifact by that layout, setup-java by the pinned Windows runtime of th
 check lines of every report under reports\\ join a JUnit report; what Wine cannot run is reported
 skipped, with the reason.
 
-Usage: run_job.py REPORT.xml [OPTION...] ENTRY... -- PATH=SOURCE...
-  ENTRY        a matrix entry, by its values: image=windows-latest,java=25
-  PATH=SOURCE  a file or folder of the workspace (dist/tirk-console.dll, windows-tests) and the
-               build's file or folder it is a copy of
+Usage: run_job.py REPORT.xml ENTRY... [OPTION...]
+  ENTRY        a matrix entry, by its values: image=windows-latest,java=25,jvm=native
+  --file PATH=SOURCE  a file or folder of the workspace (dist/tirk-console.dll, windows-tests) and
+               the build's file or folder it is a copy of
   --only NAME  runs, of the steps that run a script of tests\\windows, those of NAME (console.cmd)
   --env N=V    sets the job's variable N to V in every entry (DLL=tirk-console-aarch64.dll lays
                out an x64 job's library as the ARM64 job's)
@@ -23,7 +23,9 @@ Usage: run_job.py REPORT.xml [OPTION...] ENTRY... -- PATH=SOURCE...
                      the Java 8 jobs load is Java 8 bytecode
 The x86-64 Wine uses the WINEPREFIX of the environment.
 """
+import argparse
 import concurrent.futures
+import glob
 import os
 import re
 import shutil
@@ -84,7 +86,7 @@ def run_entry(wine, number, matrix, env, layout, only, java_exe, label):
     shutil.rmtree(base, ignore_errors=True)
     shutil.copytree(HERE, os.path.join(workspace, "tests", "windows"), ignore=shutil.ignore_patterns("*.py"))
     os.makedirs(temp)
-    for path, source in layout:
+    for path, source in layout.items():
         copy = shutil.copytree if os.path.isdir(source) else shutil.copyfile
         os.makedirs(os.path.dirname(os.path.join(workspace, path)), exist_ok=True)
         copy(source, os.path.join(workspace, path))
@@ -135,72 +137,47 @@ def java_8_classes(report, layout):
     class of the jar, of the kit's classes and of its JUnit launcher must be of Java 8's class file
     version or older. Java 8 never loads module-info, META-INF/versions/ or an implementation of
     ToolProvider (an interface of Java 9)."""
-    sources = dict(layout)
-    newer = []
-
-    def look(name, read):
-        if name.endswith(".class") and not name.endswith("module-info.class") and read()[7] > JAVA_8:
-            newer.append(name)
-
-    for folder in ("classes", "loader-classes"):
-        for root, _, files in os.walk(os.path.join(sources["windows-tests"], "jvm", folder)):
-            for file in files:
-                path = os.path.join(root, file)
-                look(path, lambda path=path: open(path, "rb").read(8))
-    for jar in (sources["dist/tirk-console.jar"],
-                os.path.join(sources["windows-tests"], "jvm", "junit-platform-console-standalone.jar")):
-        look_in_jar(jar, look)
+    kit = os.path.join(layout["windows-tests"], "jvm")
+    heads = [(path, open(path, "rb").read(8)) for folder in ("classes", "loader-classes")
+             for path in glob.glob(os.path.join(kit, folder, "**", "*.class"), recursive=True)]
+    for path in (layout["dist/tirk-console.jar"], os.path.join(kit, "junit-platform-console-standalone.jar")):
+        with zipfile.ZipFile(path) as jar:
+            tools = "META-INF/services/java.util.spi.ToolProvider"
+            java_9 = [name.strip().replace(".", "/") + ".class" for name in
+                      (jar.read(tools).decode().splitlines() if tools in jar.namelist() else [])]
+            heads += [(f"{path}!{name}", jar.read(name)[:8]) for name in jar.namelist()
+                      if name.endswith(".class") and not name.startswith("META-INF/versions/") and name not in java_9]
+    newer = [name for name, head in heads if head[7] > JAVA_8 and not name.endswith("module-info.class")]
     report.check("every class the Java 8 jobs load is Java 8 bytecode", not newer, ", ".join(newer[:10]))
 
 
-def look_in_jar(path, look):
-    with zipfile.ZipFile(path) as jar:
-        names = jar.namelist()
-        tools = "META-INF/services/java.util.spi.ToolProvider"
-        java_9 = {line.strip().replace(".", "/") + ".class"
-                  for line in jar.read(tools).decode().splitlines() if line.strip()} if tools in names else set()
-        for name in names:
-            if not name.startswith("META-INF/versions/") and name not in java_9:
-                look(f"{path}!{name}", lambda name=name: jar.read(name)[:8])
-
-
-def main(report_path, *arguments):
-    split = arguments.index("--")
-    options, layout = list(arguments[:split]), [mapping.split("=", 1) for mapping in arguments[split + 1:]]
-    only = extra = runtimes_cache = arm64_cache = None
-    unwritable = unrunnable = False
-    extra_env, entries = {}, []
-    while options:
-        option = options.pop(0)
-        if option == "--only":
-            only = options.pop(0)
-        elif option == "--env":
-            extra = options.pop(0).split("=", 1)
-            extra_env[extra[0]] = extra[1]
-        elif option == "--runtimes":
-            runtimes_cache = options.pop(0)
-        elif option == "--arm64-wine":
-            arm64_cache = options.pop(0)
-        elif option == "--unwritable":
-            unwritable = True
-        elif option == "--unrunnable":
-            unrunnable = True
-        else:
-            entries.append(dict(pair.split("=", 1) for pair in option.split(",")))
-    report = Report(os.path.splitext(os.path.basename(report_path))[0])
-    wine = Wine(arm64_cache)
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("report")
+    parser.add_argument("entries", nargs="+", type=lambda entry: dict(pair.split("=", 1) for pair in entry.split(",")))
+    parser.add_argument("--file", action="append", default=[], type=lambda mapping: mapping.split("=", 1))
+    parser.add_argument("--only")
+    parser.add_argument("--env", action="append", default=[], type=lambda setting: setting.split("=", 1))
+    parser.add_argument("--runtimes")
+    parser.add_argument("--arm64-wine")
+    parser.add_argument("--unwritable", action="store_true")
+    parser.add_argument("--unrunnable", action="store_true")
+    arguments = parser.parse_args()
+    layout, extra_env = dict(arguments.file), dict(arguments.env)
+    report = Report(os.path.splitext(os.path.basename(arguments.report))[0])
+    wine = Wine(arguments.arm64_wine)
     javas = {}
-    if runtimes_cache:
-        javas = {feature: java for java, feature in runtimes(runtimes_cache, report, report_path, every=True)}
+    if arguments.runtimes:
+        javas = {feature: java for java, feature in runtimes(arguments.runtimes, report, arguments.report, every=True)}
     job = workflow.load()["jobs"]["windows"]
     matrices = workflow.matrix_entries(job)
     chosen = []
-    for entry in entries:
+    for entry in arguments.entries:
         found = [m for m in matrices if all(str(m.get(key)) == value for key, value in entry.items())]
         if len(found) != 1:
             raise SystemExit(f"{entry} is not one entry of the Windows job's matrix")
         chosen.append(found[0])
-    if unwritable:
+    if arguments.unwritable:
         folder = os.path.join(wine.drive, "unwritable")
         subprocess.run([UNWRITABLE, "up", folder], check=True)
         extra_env["TIRK_UNWRITABLE"] = wine.windows(folder)
@@ -209,24 +186,24 @@ def main(report_path, *arguments):
         with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
             # The JVMs mostly wait on Wine's server while they start, so the entries run side by side.
             runs = [pool.submit(run_entry, wine, number, matrix, dict(workflow.job_env(job, matrix), **extra_env), layout,
-                                only, javas.get(int(matrix["java"])),
+                                arguments.only, javas.get(int(matrix["java"])),
                                 f"{matrix['image']} Java {matrix['java']}: " if len(chosen) > 1 else "")
                     for number, matrix in enumerate(chosen, 1)]
             for finished in runs:
                 report.cases += finished.result()
     finally:
         subprocess.run([wine.server, "-k"], env=wine.env, timeout=60)
-        if unwritable:
+        if arguments.unwritable:
             subprocess.run([UNWRITABLE, "down", folder])
-    if unrunnable:
+    if arguments.unrunnable:
         for matrix in matrices:
             why = reason_not_here(matrix, javas.get(int(matrix["java"])))
             if why:
                 report.skip(f"the JVM suite on {matrix['image']}, Java {matrix['java']}"
                             + (", an x64 JVM" if matrix.get("jvm") == "x64" else ""), why)
         java_8_classes(report, layout)
-    report.finish(report_path)
+    report.finish(arguments.report)
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:])
+    main()
