@@ -39,8 +39,6 @@ if [ "${1:-}" = --in-namespace ]; then
     while read -r option; do
         case $option in
             --cap-add=*) capabilities+=,${option#--cap-add=} ;;
-            --tmpfs=*) spec=${option#--tmpfs=}; mkdir -p "$root${spec%%:*}"
-                       mount -t tmpfs -o "${spec#*:}" tmpfs "$root${spec%%:*}" ;;
             --security-opt=apparmor=unconfined) echo "(no AppArmor here, so nothing to lift: $option)" ;;
             *) echo "ci-job.sh cannot play the container option $option"; exit 2 ;;
         esac
