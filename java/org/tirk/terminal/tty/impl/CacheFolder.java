@@ -5,6 +5,7 @@ import java.io.IOException;
 import java.nio.file.AccessDeniedException;
 import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.FileSystemException;
+import java.nio.file.FileSystems;
 import java.nio.file.Files;
 import java.nio.file.NoSuchFileException;
 import java.nio.file.Path;
@@ -18,6 +19,7 @@ import java.nio.file.attribute.UserPrincipal;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.HashSet;
+import java.util.Iterator;
 import java.util.LinkedHashMap;
 import java.util.LinkedHashSet;
 import java.util.List;
@@ -28,9 +30,12 @@ import static java.nio.file.LinkOption.NOFOLLOW_LINKS;
 
 /**
  * The folders the loader keeps its copies of the library in, and the one rule by which it uses
- * one: no account but this user and the trusted ones can change what the folder holds. Trusted are
- * the accounts that may change the system's own folder ({@code %SystemRoot%} on Windows, the file
- * system's root elsewhere), which control every process already.
+ * one: no account but this user and the trusted ones can change what the folder holds. This user
+ * is the owner the platform gives a folder this process makes and the account the process runs as:
+ * on Windows the two differ for an administrator whose new files belong to the Administrators group
+ * (elevated on Windows Server), whose own profile is still this user's. Trusted are the accounts that
+ * may change the system's own folder ({@code %SystemRoot%} on Windows, the file system's root
+ * elsewhere), which control every process already.
  *
  * <p>A folder passes if it belongs to this user or a trusted account and lets no other account
  * write to it, counting the rights it only passes on to what is made inside, which would apply to
@@ -66,6 +71,8 @@ class CacheFolder {
     /** The accounts trusted, and this user, once told. */
     private Set<UserPrincipal> trusted;
     private UserPrincipal thisUser;
+    /** The account this process runs as, once learnt (see {@link #account}). */
+    private String[] account;
     /** What each folder read so far lets whom do: the system's folder is read for the trusted and as a folder above. */
     private final Map<Path, List<Grant>> read = new HashMap<>();
 
@@ -158,11 +165,14 @@ class CacheFolder {
         if (others.isEmpty()) {
             return null;
         }
-        UserPrincipal me = me();
         StringBuilder reason = new StringBuilder();
         for (Map.Entry<String, Set<UserPrincipal>> what : others.entrySet()) {
             Set<UserPrincipal> who = what.getValue();
-            who.remove(me);
+            for (Iterator<UserPrincipal> holder = who.iterator(); holder.hasNext(); ) {
+                if (isThisUser(holder.next())) {
+                    holder.remove();
+                }
+            }
             if (!who.isEmpty()) {
                 reason.append(reason.length() == 0 ? "" : "; ").append(names(who)).append(' ').append(what.getKey());
             }
@@ -262,14 +272,62 @@ class CacheFolder {
         return bits;
     }
 
-    /** The accounts' names as people read them: a well-known account's empty domain ({@code \Everyone}) left out. */
-    private static String names(Set<UserPrincipal> principals) {
+    /**
+     * The accounts' names as people read them: a well-known account's empty domain ({@code \Everyone})
+     * left out; one of this user's name that the rule cannot tell for this user says why it counts
+     * as another.
+     */
+    private String names(Set<UserPrincipal> principals) {
         StringBuilder names = new StringBuilder();
+        String user = System.getProperty("user.name", "");
         for (UserPrincipal principal : principals) {
             String name = principal.getName();
             names.append(names.length() == 0 ? "" : ", ").append(name.startsWith("\\") ? name.substring(1) : name);
+            if (acl && name.substring(name.lastIndexOf('\\') + 1).equalsIgnoreCase(user)) {
+                String[] account = account();
+                names.append(account[0].isEmpty() ? " (whose name is this user's, but " + account[2] + ")"
+                        : " (not " + account[0] + ", the account this process runs as)");
+            }
         }
         return names.toString();
+    }
+
+    /**
+     * Whether `principal` is this user: the owner the platform gives a folder this process makes,
+     * or, where that is another (an elevated administrator's new files may belong to the
+     * Administrators group), the account the process runs as, which is learnt only then.
+     */
+    private boolean isThisUser(UserPrincipal principal) throws IOException {
+        if (principal.equals(me())) {
+            return true;
+        }
+        if (!acl) {
+            return false; // the owner of a new file is the account itself
+        }
+        String name = principal.getName();
+        String[] account = account();
+        return !account[0].isEmpty() && (name.equalsIgnoreCase(account[0]) || name.equals(account[1]));
+    }
+
+    /**
+     * The account this process runs as: its name ({@code DOMAIN\name}), its SID or null, and where
+     * the name is empty, why it cannot be told; learnt by the installer, once.
+     */
+    String[] account() {
+        if (account == null) {
+            account = LibraryInstaller.account(this);
+        }
+        return account;
+    }
+
+    /** The account of `name`, as the platform looks it up. */
+    UserPrincipal lookup(String name) throws IOException {
+        return FileSystems.getDefault().getUserPrincipalLookupService().lookupPrincipalByName(name);
+    }
+
+    /** Whether the file system keeps access lists, rather than owners and mode bits. */
+    boolean keepsAccessLists() {
+        return acl;
     }
 
     UserPrincipal owner(Path path) throws IOException {
@@ -278,11 +336,11 @@ class CacheFolder {
     }
 
     /**
-     * This user, as the owner the platform gives a folder this process makes, which is the same
+     * This user as the owner the platform gives a folder this process makes, which is the same
      * wherever it is made: so it is made in the temporary folder, which this user may write to
      * where the folders judged may refuse it, and removed again.
      */
-    private UserPrincipal me() throws IOException {
+    UserPrincipal me() throws IOException {
         if (thisUser == null) {
             Path temporary = Paths.get(System.getProperty("java.io.tmpdir"));
             Path probe;

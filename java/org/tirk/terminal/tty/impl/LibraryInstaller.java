@@ -20,6 +20,7 @@ import java.nio.file.attribute.AclEntryFlag;
 import java.nio.file.attribute.AclEntryPermission;
 import java.nio.file.attribute.AclEntryType;
 import java.nio.file.attribute.AclFileAttributeView;
+import java.nio.file.attribute.UserPrincipal;
 import java.security.MessageDigest;
 import java.util.ArrayList;
 import java.util.Collections;
@@ -469,9 +470,51 @@ final class LibraryInstaller {
     }
 
     /**
-     * Makes `folder` for this user alone: under a temporary name, restricted, found still empty,
-     * then renamed into place, so that it never exists under its name with the rights it would
-     * inherit.
+     * The account this process runs as: its name ({@code DOMAIN\name}), its SID or null, and where
+     * the name is empty, why it cannot be told. The JDK's NTSystem reads both from the process's
+     * token, asking no one, where the runtime has the module jdk.security.auth (it is reached by
+     * reflection, as a runtime image may leave it out); elsewhere the name the JVM gives the user,
+     * in its domain, is looked up.
+     */
+    static String[] account(CacheFolder folders) {
+        try {
+            Class<?> system = Class.forName("com.sun.security.auth.module.NTSystem");
+            Object token = system.getConstructor().newInstance();
+            return new String[] {system.getMethod("getDomain").invoke(token) + "\\" + system.getMethod("getName")
+                    .invoke(token), (String) system.getMethod("getUserSID").invoke(token)};
+        } catch (ReflectiveOperationException | RuntimeException | LinkageError e) {
+            String domain = System.getenv("USERDOMAIN"), name = System.getProperty("user.name", "");
+            name = domain == null ? name : domain + "\\" + name;
+            try {
+                return new String[] {folders.lookup(name).getName(), null};
+            } catch (IOException | RuntimeException notFound) {
+                return new String[] {"", null, "the account " + name + " cannot be looked up (" + CacheFolder.why(notFound)
+                        + ")"};
+            }
+        }
+    }
+
+    /**
+     * Whom a folder made for this user alone lets in, given the `owner` the platform gave it: the
+     * account this process runs as, so that its runs elevated and not share the folder; the owner
+     * where that is the account, or where the account cannot be told or found.
+     */
+    static UserPrincipal grantee(CacheFolder folders, UserPrincipal owner) {
+        String[] account = folders.account();
+        if (account[0].isEmpty() || owner.getName().equalsIgnoreCase(account[0])) {
+            return owner;
+        }
+        try {
+            return folders.lookup(account[0]);
+        } catch (IOException | RuntimeException e) {
+            return owner;
+        }
+    }
+
+    /**
+     * Makes `folder` for this user alone: under a temporary name, restricted to the account this
+     * process runs as (whatever owner the platform gives it), found still empty, then renamed into
+     * place, so that it never exists under its name with the rights it would inherit.
      */
     private static void makePrivate(CacheFolder folders, Path folder) throws IOException {
         Path temporary = CacheFolder.temporaryFolder(folder);
@@ -479,7 +522,8 @@ final class LibraryInstaller {
             AclFileAttributeView view = folders.view(temporary);
             if (view != null) {
                 view.setAcl(Collections.singletonList(AclEntry.newBuilder().setType(AclEntryType.ALLOW)
-                        .setPrincipal(view.getOwner()).setPermissions(EnumSet.allOf(AclEntryPermission.class))
+                        .setPrincipal(grantee(folders, view.getOwner()))
+                        .setPermissions(EnumSet.allOf(AclEntryPermission.class))
                         .setFlags(AclEntryFlag.FILE_INHERIT, AclEntryFlag.DIRECTORY_INHERIT).build()));
             } else {
                 Files.setAttribute(temporary, "unix:mode", 0700, NOFOLLOW_LINKS);

@@ -209,6 +209,7 @@ public final class WinConsoleTool {
     /** --check: the report on standard output, the status. */
     static int check() {
         List<String> lines = about();
+        lines.addAll(thisUser());
         String wasDebug = System.getProperty(WinConsoleNative.DEBUG_PROPERTY);
         PrintStream err = System.err;
         ByteArrayOutputStream trace = new ByteArrayOutputStream();
@@ -283,6 +284,32 @@ public final class WinConsoleTool {
                 + " in mintty or in an IDE's run window"));
         print(lines, outputIsConsole);
         return notConsole == null ? 0 : 1;
+    }
+
+    /**
+     * This user: "user: NAME (SID)", the account this process runs as, and, where its new files
+     * belong to another (an elevated administrator's may belong to the Administrators group), "new
+     * files owned by: OWNER". Where there are owners and mode bits, the user's name alone.
+     */
+    private static List<String> thisUser() {
+        List<String> lines = new ArrayList<>();
+        CacheFolder folders = CacheFolder.on(new File(System.getProperty("java.io.tmpdir")));
+        if (!folders.keepsAccessLists()) {
+            lines.add("user: " + System.getProperty("user.name"));
+            return lines;
+        }
+        String[] account = folders.account();
+        lines.add("user: " + (account[0].isEmpty() ? System.getProperty("user.name") + " (" + account[2] + ")"
+                : account[0] + (account[1] == null ? "" : " (" + account[1] + ")")));
+        try {
+            String owner = folders.me().getName();
+            if (!owner.equalsIgnoreCase(account[0])) {
+                lines.add("new files owned by: " + owner);
+            }
+        } catch (IOException e) {
+            lines.add("new files owned by: cannot be told: " + CacheFolder.why(e));
+        }
+        return lines;
     }
 
     /** A loaded file as the loader's trace names it, before the reason in brackets. */

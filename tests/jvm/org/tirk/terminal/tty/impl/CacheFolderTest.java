@@ -4,6 +4,7 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
 import java.io.File;
+import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -24,8 +25,11 @@ import static org.junit.jupiter.api.Assertions.*;
 class CacheFolderTest {
 
     static final String CP1252 = "windows-1252";
-    static final UserPrincipal ME = () -> "me", MALLORY = () -> "mallory", USERS = () -> "Users",
-            EVERYONE = () -> "Everyone", SYSTEM = () -> "SYSTEM";
+    static final String USER = System.getProperty("user.name");
+    /** This user's account, and another domain's of the same name. */
+    static final UserPrincipal ME = () -> "PC\\" + USER, NAMESAKE = () -> "OTHER\\" + USER;
+    static final UserPrincipal MALLORY = () -> "mallory", USERS = () -> "Users", EVERYONE = () -> "Everyone",
+            SYSTEM = () -> "SYSTEM", ADMINISTRATORS = () -> "BUILTIN\\Administrators";
     static final File UNENCODABLE = new File("/c/Users/\u0141ukasz/AppData/Local/tirk-console");
     static final String FIRST = "tirk-console-_0141ukasz", SECOND = FIRST + "-2";
 
@@ -79,6 +83,20 @@ class CacheFolderTest {
                     acls.put(name, acl); // renamed into place with it
                 }
             };
+        }
+
+        /** The account this process runs as: ME, whose new files belong to it too unless `owners` says otherwise. */
+        @Override
+        String[] account() {
+            return new String[] {ME.getName(), "S-1-5-21-1-2-3-1001"};
+        }
+
+        @Override
+        UserPrincipal lookup(String name) throws UserPrincipalNotFoundException {
+            if (!name.equals(ME.getName())) {
+                throw new UserPrincipalNotFoundException(name);
+            }
+            return ME;
         }
     }
 
@@ -139,6 +157,48 @@ class CacheFolderTest {
         Lists lists = new Lists();
         lists.owners.put(sealed.getFileName().toString(), ME);
         assertEquals(sealed.toRealPath().toFile(), lists.checked(sealed.toFile()));
+    }
+
+    @Test
+    @SuppressWarnings("unchecked")
+    void anAdministratorWhoseNewFilesBelongToAdministratorsIsStillThisUser() throws Exception {
+        Lists lists = new Lists();
+        // As on Windows Server, elevated: what this process makes belongs to Administrators, who may change Windows.
+        lists.owners.putAll(Map.of("tirk-console", ADMINISTRATORS, "cache", ADMINISTRATORS, "tirk-console-made",
+                ADMINISTRATORS, "profile", ME));
+        lists.acls.put("windows", List.of(allow(SYSTEM, WRITE_DATA), allow(ADMINISTRATORS, WRITE_DATA)));
+        Path profile = Files.createDirectories(programData.resolve("profile"));
+        List<AclEntry> profiles = List.of(allow(ME, WRITE_DATA), allow(SYSTEM, WRITE_DATA), allow(ADMINISTRATORS, WRITE_DATA));
+        // The folder; who else may change it (or "passes"); what it holds besides the profile's entries.
+        Object[][] cases = {
+            {"profile", "passes", List.of()},
+            {"cache", "passes", List.of()},
+            {"theirs", "mallory may write", List.of()},
+            {"open", "mallory may write", List.of(allow(MALLORY, APPEND_DATA))},
+            {"namesake", NAMESAKE.getName() + " (not " + ME.getName() + ", the account this process runs as) may write",
+                List.of(allow(NAMESAKE, WRITE_DATA))},
+        };
+        lists.owners.put("theirs", MALLORY);
+        for (Object[] row : cases) {
+            Path folder = row[0].equals("profile") ? profile : Files.createDirectories(profile.resolve((String) row[0]));
+            List<AclEntry> acl = new ArrayList<>(profiles);
+            acl.addAll((List<AclEntry>) row[2]);
+            lists.acls.put((String) row[0], acl);
+            String why;
+            try {
+                lists.checked(folder.toFile());
+                why = "passes";
+            } catch (IOException e) {
+                why = e.getMessage();
+                String holders = why.substring(0, why.indexOf(" may ")).replaceAll("\\(.*?\\)", "");
+                assertFalse(holders.contains(ME.getName()), "this user named as another: " + why);
+            }
+            assertTrue(why.startsWith((String) row[1]), row[0] + ": " + why);
+        }
+        // The temporary cache is made for this user alone: its account, not the owner Windows gives it.
+        File made = LibraryInstaller.own(lists, profile.toFile(), "tirk-console-made", new ArrayList<>());
+        assertEquals(profile.resolve("tirk-console-made").toFile(), made);
+        assertEquals(List.of(ME.getName()), lists.set.stream().flatMap(List::stream).map(e -> e.principal().getName()).toList());
     }
 
     @Test

@@ -312,12 +312,13 @@ class NativeLibraryTest {
         assertTrue(trace.endsWith(OURS), trace);
         assertTrue(trace.contains("passing over " + tmp.resolve(name) + ": "), trace);
         assertEquals(Collections.singletonList(cachedCopy(tmp.resolve(name + "-2"))), loadedFiles(trace), trace);
-        // The folder the loader made lets no other account in, not even to read.
+        // The folder the loader made lets in the account this process runs as, and no other account,
+        // not even to read (its owner may be the Administrators group, as on Windows Server).
         Path made = tmp.resolve(name + "-2");
         if (WINDOWS) {
             AclFileAttributeView view = Files.getFileAttributeView(made, AclFileAttributeView.class);
-            UserPrincipal owner = view.getOwner();
-            assertTrue(view.getAcl().stream().allMatch(entry -> entry.principal().equals(owner)
+            String account = System.getenv("USERDOMAIN") + "\\" + System.getProperty("user.name");
+            assertTrue(view.getAcl().stream().allMatch(entry -> entry.principal().getName().equalsIgnoreCase(account)
                     || entry.principal().getName().equals("NT AUTHORITY\\SYSTEM")), view.getAcl().toString());
         } else {
             assertEquals("rwx------", PosixFilePermissions.toString(Files.getPosixFilePermissions(made)));
@@ -565,6 +566,10 @@ class NativeLibraryTest {
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\nlibrary: " + cachedCopy(cache)
                 + "\nplatform: " + platform + "\ncache folder: " + cache + "\ncache folder rule: passes", ""},
             {NATIVES_JAR, new String[] {cacheOption(cache)}, check, WINDOWS ? 1 : 0, "\n" + consoles + "\n", ""},
+            // This user's account, which the JDK reads from the token (on Linux, the owner of new files).
+            {null, new String[] {cacheOption(cache)}, check, 2, "\nuser: " + (WINDOWS ? System.getenv("USERDOMAIN") + "\\"
+                + System.getProperty("user.name") + " (S-1-5-" : System.getProperty("user.name") + "\n"),
+                "tirk-console: " + quote(noLibrary) + ".*"},
             {NATIVES_JAR, new String[] {cacheOption(sharedCache)}, check, 2, "\ncache folder: " + sharedCache
                 + " (another account can change it: ",
                 "tirk-console: Cannot use the folder " + quote(sharedCache) + " as the tirk-console cache: (.+, )?"
