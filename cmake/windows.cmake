@@ -95,9 +95,6 @@ if(newer_jdk)
     DEPENDS ${loader_test_sources} "${java_stamp}"
     COMMENT "Compiling the loader's tests for Java 8")
 
-  # The kit of the Windows jobs of the CI workflow, which run tests/windows/*.cmd on it: the test
-  # programs of both architectures (the ARM64 build's beside the ARM64 DLL) and the JVM suite's
-  # classes and launcher. The suites below run the same scripts on it under Wine.
   # JUnit's console launcher, which the jobs run on Java 8 too: Debian's holds classes built for
   # Java 11, so the one Maven Central serves, pinned by its SHA-256.
   set(junit_launcher_path org/junit/platform/junit-platform-console-standalone/1.9.3/junit-platform-console-standalone-1.9.3.jar)
@@ -107,6 +104,10 @@ if(newer_jdk)
     COMMAND python3 "${CMAKE_SOURCE_DIR}/tests/maven_central.py" "${CMAKE_BINARY_DIR}/junit-launcher" "${junit_launcher_path}"
             45e90d893561d813a64559554647eea5e74acaa9c8cb1fed1340d192f34689e2
     COMMENT "Fetching JUnit's console launcher from Maven Central")
+
+  # The kit of the Windows jobs of the CI workflow, which run tests/windows/*.cmd on it: the test
+  # programs of both architectures (the ARM64 build's beside the ARM64 DLL) and the JVM suite's
+  # classes and launcher. The suites below run the Windows job's own lines on it under Wine.
   get_filename_component(arm64_programs "${TIRK_ARM64_DLL}" DIRECTORY)
   get_filename_component(arm64_programs "${arm64_programs}/../programs" ABSOLUTE)
   set(kit "${CMAKE_BINARY_DIR}/windows-tests")

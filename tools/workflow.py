@@ -52,21 +52,19 @@ class Expression:
             raise ValueError(f"expected {operator} in an expression")
         self.at += 1
 
-    def either(self):
-        left = self.both()
-        while self.peek("||"):
+    def chain(self, operator, operand, combine):
+        """Operands joined by `operator`, left to right."""
+        left = operand()
+        while self.peek(operator):
             self.at += 1
-            right = self.both()
-            left = left if truthy(left) else right
+            left = combine(left, operand())
         return left
 
+    def either(self):
+        return self.chain("||", self.both, lambda left, right: left if truthy(left) else right)
+
     def both(self):
-        left = self.comparison()
-        while self.peek("&&"):
-            self.at += 1
-            right = self.comparison()
-            left = right if truthy(left) else left
-        return left
+        return self.chain("&&", self.comparison, lambda left, right: right if truthy(left) else left)
 
     def comparison(self):
         left = self.unary()
