@@ -77,10 +77,9 @@ def reason_not_here(matrix, java_exe):
     return None
 
 
-def run_entry(wine, number, matrix, env, layout, only, java_exe, label):
+def run_entry(wine, job, number, matrix, env, layout, only, java_exe, label):
     """The job's steps for one matrix entry in a workspace of its own: its check cases."""
     report = Report("")
-    job = workflow.load()["jobs"]["windows"]
     base = os.path.join(wine.drive, "a", str(number))
     workspace, temp = os.path.join(base, "tirk-console"), os.path.join(base, "_temp")
     shutil.rmtree(base, ignore_errors=True)
@@ -116,8 +115,9 @@ def run_entry(wine, number, matrix, env, layout, only, java_exe, label):
         started = time.time()
         # Into a file: Wine's own services inherit the handles and would keep a pipe open.
         with open(output, "wb") as shown:
-            code = subprocess.run([wine.wine, "cmd", "/D", "/E:ON", "/V:OFF", "/S", "/C", "CALL " + wine.windows(script)],
-                                  cwd=workspace, env=dict(wine.env, **env), stdin=subprocess.DEVNULL,
+            # As the runner calls a cmd step.
+            call = [wine.wine, "cmd", "/D", "/E:ON", "/V:OFF", "/S", "/C", "CALL " + wine.windows(script)]
+            code = subprocess.run(call, cwd=workspace, env=dict(wine.env, **env), stdin=subprocess.DEVNULL,
                                   stdout=shown, stderr=shown, timeout=3600).returncode
         shown = open(output, encoding="utf-8", errors="replace").read()
         print(f"== {label}{name}: exit status {code} after {time.time() - started:.1f} s\n{shown}")
@@ -185,8 +185,8 @@ def main():
     try:
         with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
             # The JVMs mostly wait on Wine's server while they start, so the entries run side by side.
-            runs = [pool.submit(run_entry, wine, number, matrix, dict(workflow.job_env(job, matrix), **extra_env), layout,
-                                arguments.only, javas.get(int(matrix["java"])),
+            runs = [pool.submit(run_entry, wine, job, number, matrix, dict(workflow.job_env(job, matrix), **extra_env),
+                                layout, arguments.only, javas.get(int(matrix["java"])),
                                 f"{matrix['image']} Java {matrix['java']}: " if len(chosen) > 1 else "")
                     for number, matrix in enumerate(chosen, 1)]
             for finished in runs:
