@@ -19,7 +19,8 @@
 //            \uXXXX stands for one UTF-16 unit.
 // The host then checks that the program exits with status 0 and, in a classic console, that it
 // leaves the console's input mode as it found it. Exit status: 0 when no line of REPORT says
-// FAILED, 1 when one does, 2 (with one line on standard error) when the program cannot be run.
+// FAILED and no check of its own failed, else 1; 2 (with one line on standard error) when the
+// program cannot be run.
 
 // Pseudo consoles came with Windows 10 1809, whose declarations the headers give only when asked.
 #define NTDDI_VERSION 0x0A000006
@@ -412,6 +413,11 @@ int run() {
         modes << "mode " << static_cast<long long>(modeBefore) << " before, " << static_cast<long long>(modeAfter)
               << " after";
         check("the console's input mode is as the program found it", modeAfter == modeBefore, modes);
+    }
+    // Its own failures count even where the report lost their lines: Wine appends two processes'
+    // lines to one file without making either wait, and one may overwrite the other.
+    if (failures != 0) {
+        return 1;
     }
     readRequests(report);
     for (DWORD line = 0; line + 7 <= reportLength; ++line) {
