@@ -165,7 +165,7 @@ class CacheFolderTest {
         Lists lists = new Lists();
         // As on Windows Server, elevated: what this process makes belongs to Administrators, who may change Windows.
         lists.owners.putAll(Map.of("tirk-console", ADMINISTRATORS, "cache", ADMINISTRATORS, "tirk-console-made",
-                ADMINISTRATORS, "profile", ME));
+                ADMINISTRATORS, "profile", ME, "theirs", MALLORY));
         lists.acls.put("windows", List.of(allow(SYSTEM, WRITE_DATA), allow(ADMINISTRATORS, WRITE_DATA)));
         Path profile = Files.createDirectories(programData.resolve("profile"));
         List<AclEntry> profiles = List.of(allow(ME, WRITE_DATA), allow(SYSTEM, WRITE_DATA), allow(ADMINISTRATORS, WRITE_DATA));
@@ -178,7 +178,6 @@ class CacheFolderTest {
             {"namesake", NAMESAKE.getName() + " (not " + ME.getName() + ", the account this process runs as) may write",
                 List.of(allow(NAMESAKE, WRITE_DATA))},
         };
-        lists.owners.put("theirs", MALLORY);
         for (Object[] row : cases) {
             Path folder = row[0].equals("profile") ? profile : Files.createDirectories(profile.resolve((String) row[0]));
             List<AclEntry> acl = new ArrayList<>(profiles);
